@@ -1,0 +1,27 @@
+# The two set-up commands: `make run` and `make test`.
+BUILD ?= build
+JOBS ?= 2
+
+.PHONY: run test build deps demo clean install
+
+deps:
+	@scripts/ensure-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	scripts/make-demo-tree $(BUILD)/demo $(BUILD)
+
+run: demo
+	cd $(BUILD)/demo && ../kestrel
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+install: build
+	cmake --install $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,173 @@
+#include "host/host.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+struct HostInput {
+    bool stdin_terminal = false;
+    bool have_saved_mode = false;
+    bool raw = false;
+    bool ended = false;
+    termios saved_mode{};
+    unsigned char buffer[4096];
+    int count = 0;
+    int position = 0;
+    int pushed_back[8];
+    int pushed_count = 0;
+};
+
+HostInput input;
+volatile sig_atomic_t resize_seen = 0;
+
+void restore_at_exit() { host_terminal_restore(); }
+
+void on_fatal_signal(int signal_number) {
+    if (input.have_saved_mode)
+        tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode);
+    std::signal(signal_number, SIG_DFL);
+    std::raise(signal_number);
+}
+
+void on_resize(int) { resize_seen = 1; }
+
+}  // namespace
+
+bool host_stdin_is_terminal() { return isatty(STDIN_FILENO); }
+bool host_stdout_is_terminal() { return isatty(STDOUT_FILENO); }
+
+void host_terminal_init() {
+    input.stdin_terminal = isatty(STDIN_FILENO);
+    if (input.stdin_terminal && tcgetattr(STDIN_FILENO, &input.saved_mode) == 0) {
+        input.have_saved_mode = true;
+        std::atexit(restore_at_exit);
+        struct sigaction action {};
+        action.sa_handler = on_fatal_signal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGTERM, &action, nullptr);
+        sigaction(SIGHUP, &action, nullptr);
+        sigaction(SIGQUIT, &action, nullptr);
+    }
+    struct sigaction resize {};
+    resize.sa_handler = on_resize;
+    sigemptyset(&resize.sa_mask);
+    resize.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &resize, nullptr);
+}
+
+void host_terminal_raw() {
+    if (!input.have_saved_mode || input.raw)
+        return;
+    termios mode = input.saved_mode;
+    mode.c_lflag &= ~(ICANON | ECHO);
+    mode.c_lflag |= ISIG;
+    mode.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON);
+    mode.c_cc[VMIN] = 1;
+    mode.c_cc[VTIME] = 0;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) == 0)
+        input.raw = true;
+}
+
+void host_terminal_restore() {
+    if (!input.have_saved_mode || !input.raw)
+        return;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode) == 0)
+        input.raw = false;
+}
+
+static bool wait_readable(int timeout_ms, bool *interrupted) {
+    pollfd fd{STDIN_FILENO, POLLIN, 0};
+    int ready = poll(&fd, 1, timeout_ms);
+    if (ready < 0 && errno == EINTR)
+        *interrupted = true;
+    return ready > 0;
+}
+
+int host_read_byte(int timeout_ms) {
+    if (input.pushed_count > 0)
+        return input.pushed_back[--input.pushed_count];
+    if (input.position < input.count)
+        return input.buffer[input.position++];
+    if (input.ended)
+        return HOST_EOF;
+    std::fflush(stdout);
+    if (timeout_ms >= 0) {
+        bool interrupted = false;
+        if (!wait_readable(timeout_ms, &interrupted))
+            return interrupted ? HOST_INTERRUPTED : HOST_TIMEOUT;
+    }
+    // A terminal is read one byte at a time so that no typed key is taken
+    // before it is asked for; pipes and files are read in blocks.
+    size_t want = input.stdin_terminal ? 1 : sizeof input.buffer;
+    ssize_t got = read(STDIN_FILENO, input.buffer, want);
+    if (got < 0) {
+        if (errno == EINTR || errno == EAGAIN)
+            return HOST_INTERRUPTED;
+        if (!input.stdin_terminal)
+            input.ended = true;
+        return HOST_EOF;
+    }
+    if (got == 0) {
+        // ^D on a terminal ends one read, not the terminal.
+        if (!input.stdin_terminal)
+            input.ended = true;
+        return HOST_EOF;
+    }
+    input.count = static_cast<int>(got);
+    input.position = 1;
+    return input.buffer[0];
+}
+
+void host_unread_byte(int byte) {
+    if (input.pushed_count < 8)
+        input.pushed_back[input.pushed_count++] = byte;
+}
+
+bool host_input_waiting(int timeout_ms) {
+    if (input.pushed_count > 0 || input.position < input.count)
+        return true;
+    if (input.ended)
+        return false;
+    bool interrupted = false;
+    return wait_readable(timeout_ms, &interrupted);
+}
+
+bool host_input_ended() {
+    return input.ended && input.pushed_count == 0 && input.position >= input.count;
+}
+
+void host_window_size(int *columns, int *rows) {
+    winsize size{};
+    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col &&
+        size.ws_row) {
+        *columns = size.ws_col;
+        *rows = size.ws_row;
+        return;
+    }
+    *columns = 80;
+    *rows = 25;
+}
+
+void host_write(const char *data, size_t length) { std::fwrite(data, 1, length, stdout); }
+
+void host_install_interrupt_handler(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no SA_RESTART: a blocked read returns on ^C
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool host_take_resize_event() {
+    if (!resize_seen)
+        return false;
+    resize_seen = 0;
+    return true;
+}

@@ -1,0 +1,175 @@
+#include "console/terminal.h"
+#include "cpu/cycle.h"
+#include "cpu/machine.h"
+#include "filesystem/open_files.h"
+#include "filesystem/users.h"
+#include "host/host.h"
+#include "shell/command_table.h"
+#include "shell/commands.h"
+#include "shell/debug_aids.h"
+#include "shell/settings.h"
+#include "shell/shell.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+volatile sig_atomic_t interrupt_stopped_run = 0;
+
+// Runs asynchronously on ^C: only flags are touched here; the messages come
+// from the line reader and the instruction cycle.
+void on_interrupt(int) {
+    if (cpu_running) {
+        cpu_running = 0;
+        interrupt_stopped_run = 1;
+    }
+    interrupt_seen = 1;
+}
+
+void report_interrupted_run() {
+    interrupt_stopped_run = 0;
+    interrupt_seen = 0;
+    shell.program_command_pending = 0;
+    set_stdin_text();
+    std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
+    if (shell.mode_input && shell.mode_input != stdin) {
+        std::fclose(shell.mode_input);
+        shell.mode_input = nullptr;
+        shell.prompt_input = nullptr;
+        shell.echo_stream = stdout;
+    }
+}
+
+// Lower-cases the first word of an "@" line, so SINTRAN-style commands may be
+// typed in any case.
+static void lower_case_first_word(char *line) {
+    for (char *p = line; *p && *p != ' ' && *p != ','; ++p)
+        *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+}
+
+// The "no such command" path: the first word names a PROG file to load and run.
+static void load_and_run_named_program(int word_start, int word_end) {
+    shell.argument_position = word_start;
+    cmd_load_image_file();
+    if (image_loaded) {
+        set_program_command_line(shell.command_line + word_end);
+        set_stdin_text();
+        reset_terminal_for_program();
+        run_loaded_program();
+    }
+    shell.command_line[0] = '\0';
+    shell.argument_position = 0;
+    clear_inbytebuff();
+}
+
+void execute_command_line(const char *line) {
+    if (line != shell.command_line) {
+        std::strncpy(shell.command_line, line, COMMAND_LINE_SIZE - 1);
+        shell.command_line[COMMAND_LINE_SIZE - 1] = '\0';
+    }
+    char *text = shell.command_line;
+    if (text[0] == '@')
+        lower_case_first_word(text);
+    if (text[0] == 27)
+        std::fprintf(shell.operator_output, "\r\nFunction key handling not implemented\r\n");
+    int start = 0;
+    while (text[start] == ' ')
+        ++start;
+    int index = 0, terminator = 0, end = start;
+    int result = match_command(text, start, command_texts, &index, &terminator, &end);
+    shell.previous_line_empty = result == MATCH_EMPTY;
+    int position = end;
+    while (text[position] == ' ')
+        ++position;
+    if (text[position] == ',')
+        ++position;
+    while (text[position] == ' ')
+        ++position;
+    shell.argument_position = position;
+    switch (result) {
+    case MATCH_ABBREVIATION:
+    case MATCH_EXACT: command_handlers[index](); break;
+    case MATCH_AMBIGUOUS: std::fprintf(shell.operator_output, "Ambiguous command: %s\r\n", text); break;
+    case MATCH_NONE: {
+        if (!settings.silent_mode)
+            std::fprintf(shell.operator_output,
+                         "No such command: %s, try to load and run image file ", text);
+        int word_end = start;
+        while (text[word_end] && text[word_end] != ' ' && text[word_end] != ',')
+            ++word_end;
+        load_and_run_named_program(start, word_end);
+        break;
+    }
+    default: break;
+    }
+}
+
+// Reads the next command line into command_line. Returns false when the
+// emulator is to end because its piped input has ended.
+static bool obtain_line() {
+    if (shell.mode_input) {
+        int length = read_line(shell.mode_input, shell.command_line, COMMAND_LINE_SIZE);
+        if (length < 0 && shell.command_line[0] == '\0') {
+            std::fprintf(shell.operator_output, "\r\nEnd of file on mode input file\r\n");
+            if (shell.mode_input != stdin)
+                std::fclose(shell.mode_input);
+            if (shell.operator_output != stdout)
+                std::fclose(shell.operator_output);
+            shell.operator_output = stdout;
+            shell.echo_stream = stdout;
+            shell.prompt_input = nullptr;
+            shell.mode_input = nullptr;
+            shell.command_line[0] = '\0';
+        } else if (length < 0) {
+            std::fputc('\n', shell.operator_output);
+        }
+        return true;
+    }
+    if (shell.program_command_pending)
+        return true;
+    if (shell.startup_image_pending) {
+        shell.startup_image_pending = 0;
+        std::snprintf(shell.command_line, COMMAND_LINE_SIZE, "%s",
+                      shell.startup_image_name.c_str());
+        std::fprintf(shell.operator_output, "\r\nMust change to user %s\r\n",
+                     shell.startup_user_name.c_str());
+        user_table.current_user_index = find_user_exact(shell.startup_user_name);
+        user_table.current_user_name = shell.startup_user_name;
+        return true;
+    }
+    for (;;) {
+        int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
+        if (length != CONSOLE_EOF)
+            return true;
+        if (host_input_ended())
+            return false;
+    }
+}
+
+void run_command_loop() {
+    bool first = true;
+    while (!shell.quit_requested) {
+        machine.STS = compose_sts(machine.current_level, machine.STS);
+        reset_terminal_for_command();
+        scan_users();
+        interrupt_seen = 0;
+        bool pending = shell.program_command_pending;
+        if (!pending) {
+            std::fprintf(shell.operator_output, "<>");
+            if (!first && !shell.previous_line_empty && shell.operator_output == stdout)
+                page_pause('\n');
+        }
+        first = false;
+        std::fflush(shell.operator_output);
+        if (!obtain_line()) {
+            std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
+            break;
+        }
+        execute_command_line(shell.command_line);
+        // A line placed by the program is taken once.
+        if (pending && shell.program_command_pending)
+            shell.program_command_pending = 0;
+        std::fflush(stdout);
+    }
+    std::fflush(stdout);
+}

@@ -1,0 +1,107 @@
+// Commands whose handlers are not in this build yet answer with one line.
+// Each line below goes away when its command lands.
+#include "shell/commands.h"
+#include "shell/shell.h"
+
+#include <cstdio>
+
+static void not_available() { std::fprintf(shell.operator_output, "Command not available yet\r\n"); }
+
+// clang-format off
+void cmd_close_trace_file() { not_available(); }
+void cmd_open_trace_file() { not_available(); }
+void cmd_trace_execution() { not_available(); }
+void cmd_look_at_memory() { not_available(); }
+void cmd_test_font_set() { not_available(); }
+void cmd_run() { not_available(); }
+void cmd_set_memory_limits() { not_available(); }
+void cmd_save_image_to_file() { not_available(); }
+void cmd_copy_memory() { not_available(); }
+void cmd_define_trace_area() { not_available(); }
+void cmd_reset_trace_area() { not_available(); }
+void cmd_status() { not_available(); }
+void cmd_report_memory_change() { not_available(); }
+void cmd_set_break_point() { not_available(); }
+void cmd_clear_breakpoint() { not_available(); }
+void cmd_continue_after_breakpoint() { not_available(); }
+void cmd_recover() { not_available(); }
+void cmd_help() { not_available(); }
+void cmd_fill_memory() { not_available(); }
+void cmd_load_image_file() { not_available(); }
+void cmd_find_value_in_memory() { not_available(); }
+void cmd_step_execution() { not_available(); }
+void cmd_define_histogram() { not_available(); }
+void cmd_list_histogram() { not_available(); }
+void cmd_reset_report_memory_reference() { not_available(); }
+void cmd_set_register_value() { not_available(); }
+void cmd_list_register_values() { not_available(); }
+void cmd_float() { not_available(); }
+void cmd_trace_monitor_calls() { not_available(); }
+void cmd_read_binary() { not_available(); }
+void cmd_write_binary() { not_available(); }
+void cmd_compare_binary() { not_available(); }
+void cmd_begin_trace_execution_when_at() { not_available(); }
+void cmd_load_byte_swapped_image_file() { not_available(); }
+void cmd_guard() { not_available(); }
+void cmd_continue_at_restart_address() { not_available(); }
+void cmd_run_loaded_image() { not_available(); }
+void cmd_octal_to_decimal() { not_available(); }
+void cmd_decimal_to_octal() { not_available(); }
+void cmd_compare_images() { not_available(); }
+void cmd_add_parity() { not_available(); }
+void cmd_remove_parity() { not_available(); }
+void cmd_float_test() { not_available(); }
+void cmd_activate_alternative_page_table() { not_available(); }
+void cmd_find_nonzero_in_page_table() { not_available(); }
+void cmd_set_2bank_mode() { not_available(); }
+void cmd_od() { not_available(); }
+void cmd_byte_swap() { not_available(); }
+void cmd_list_opened_files() { not_available(); }
+void cmd_close_file() { not_available(); }
+void cmd_open_scratch_file() { not_available(); }
+void cmd_log_in_user() { not_available(); }
+void cmd_list_users() { not_available(); }
+void cmd_list_file() { not_available(); }
+void cmd_check_files() { not_available(); }
+void cmd_new() { not_available(); }
+void cmd_who() { not_available(); }
+void cmd_list_segments() { not_available(); }
+void cmd_define_segment() { not_available(); }
+void cmd_delete_segment() { not_available(); }
+void cmd_load_segment() { not_available(); }
+void cmd_clear_internal_segment_table() { not_available(); }
+void cmd_sintran_info() { not_available(); }
+void cmd_find_in_file() { not_available(); }
+void cmd_bcd_test() { not_available(); }
+void cmd_test_input() { not_available(); }
+void cmd_place_image_file() { not_available(); }
+void cmd_place_binary() { not_available(); }
+void cmd_cpu_type() { not_available(); }
+void cmd_check_monitor_call() { not_available(); }
+void cmd_delete_file() { not_available(); }
+void cmd_copy_file() { not_available(); }
+void cmd_list_sintran_commands() { not_available(); }
+void cmd_create_file() { not_available(); }
+void cmd_more() { not_available(); }
+void cmd_find_text_in_file() { not_available(); }
+void cmd_copy() { not_available(); }
+void cmd_hold() { not_available(); }
+void cmd_create_user() { not_available(); }
+void cmd_delete_user() { not_available(); }
+void cmd_get_entries() { not_available(); }
+void cmd_trace_entries() { not_available(); }
+void cmd_extract_floppy_image() { not_available(); }
+void cmd_rename_file() { not_available(); }
+void cmd_yyy() { not_available(); }
+void cmd_zzz() { not_available(); }
+void cmd_print_strings_in_memory() { not_available(); }
+void cmd_virtual_keyboard() { not_available(); }
+void cmd_rect_test() { not_available(); }
+void cmd_release_directory() { not_available(); }
+void cmd_virtual_keyboard_definition() { not_available(); }
+void cmd_set_active_level() { not_available(); }
+void cmd_fill_123() { not_available(); }
+// clang-format on
+
+int image_loaded = 0;
+void run_loaded_program() { not_available(); }

@@ -1,0 +1,95 @@
+#include "console/terminal.h"
+#include "cpu/cycle.h"
+#include "cpu/machine.h"
+#include "filesystem/open_files.h"
+#include "filesystem/users.h"
+#include "host/host.h"
+#include "shell/debug_aids.h"
+#include "shell/settings.h"
+#include "shell/shell.h"
+
+#include <cstring>
+#include <string>
+
+#ifndef KESTREL_VERSION
+#define KESTREL_VERSION "1.0.0"
+#endif
+
+static const char RELEASE_DATE[] = "2026-12-07";
+
+static void print_banner() {
+    const std::string stars(44, '*');
+    std::string title = std::string("* KESTREL ND-100/ND-110/ND-120 emulator ") + KESTREL_VERSION +
+                        " " + RELEASE_DATE;
+    if (title.size() > 43)
+        title = "* KESTREL " + std::string(KESTREL_VERSION) + " " + RELEASE_DATE;
+    title.resize(43, ' ');
+    title += '*';
+    std::printf("\r\r\n%s\r\r\n%s\r\r\n%s\r\r\n", stars.c_str(), title.c_str(), stars.c_str());
+}
+
+// A host argument naming ".../(USER)/NAME.PROG": change to the directory that
+// holds the user directories and run NAME as USER on the first pass.
+static void take_image_path(const char *path) {
+    const char *open = std::strchr(path, '(');
+    const char *close = open ? std::strchr(open, ')') : nullptr;
+    if (!open || !close)
+        return;
+    std::string directory(path, static_cast<size_t>(open - path));
+    if (directory.empty())
+        directory = ".";
+    std::printf("\r\nSet current directory to %s", directory.c_str());
+    host_change_directory(directory);
+    std::printf("Double clicked on a .PROG file\r\n");
+    const char *name = close[1] ? close + 2 : close + 1;
+    std::printf("  to invoke %s", name);
+    std::string user(open + 1, static_cast<size_t>(close - open - 1));
+    if (user.size() > MAX_USER_NAME)
+        user.resize(MAX_USER_NAME);
+    shell.startup_user_name = user;
+    shell.startup_image_name = name;
+    shell.startup_image_pending = 1;
+}
+
+int shell_main(int argc, char **argv) {
+    shell.start_time = host_time_seconds();
+    shell.program_command_pending = 0;
+    shell.prompt_input = nullptr;
+    shell.mode_input = nullptr;
+    shell.echo_stream = stdout;
+    shell.operator_output = stdout;
+    reset_settings();
+    host_terminal_init();
+
+    print_banner();
+    for (int i = 0; i < argc; ++i)
+        std::printf("\r\r\nargv[%d]=%s ", i, argv[i]);
+    if (argc >= 2)
+        take_image_path(argv[1]);
+
+    settings.debug_level = 0;
+    reset_terminal_state();
+    console_set_attribute(10);
+
+    reset_user_table();
+    scan_users();
+    user_table.current_user_index = find_user_exact(user_table.current_user_name);
+    std::fprintf(shell.operator_output, "\r\nLogged in user is %s, index %i\r\n",
+                 user_table.current_user_name.c_str(), user_table.current_user_index);
+
+    reset_open_file_table();
+    if (!claim_scratch_file()) {
+        std::fflush(stdout);
+        return 1;
+    }
+
+    host_install_interrupt_handler(on_interrupt);
+    reset_debug_state();
+    reset_machine();
+    install_instruction_set();
+
+    run_command_loop();
+    std::fflush(stdout);
+    host_terminal_restore();
+    return 0;
+}

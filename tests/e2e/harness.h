@@ -1,0 +1,78 @@
+// End-to-end harness: runs the real kestrel binary in a temporary ND
+// directory tree with scripted input, through a pipe or a pseudo-terminal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A temporary working directory with the users SYSTEM, RT, SCRATCH and
+// EMULATOR, the eight scratch files and the terminal device file. Removed
+// when the object goes.
+class NdTree {
+  public:
+    NdTree();
+    ~NdTree();
+    NdTree(const NdTree &) = delete;
+    NdTree &operator=(const NdTree &) = delete;
+
+    const std::string &root() const { return root_; }
+    // Host path of a file inside the tree, e.g. path("(EMULATOR)/HELLO.PROG").
+    std::string path(const std::string &relative) const { return root_ + "/" + relative; }
+    void write_file(const std::string &relative, const std::string &content) const;
+    std::string read_file(const std::string &relative) const;
+    bool exists(const std::string &relative) const;
+    void make_directory(const std::string &relative) const;
+    // Assembles ND source with nd-asm into the tree; returns false (with the
+    // assembler's output in *log) when it fails.
+    bool assemble(const std::string &source, const std::string &relative_image,
+                  std::string *log = nullptr, const std::vector<std::string> &options = {}) const;
+
+  private:
+    std::string root_;
+};
+
+struct RunResult {
+    std::string output;  // everything kestrel wrote to standard output
+    int exit_status;     // exit code, or 128 + signal
+};
+
+// Runs kestrel in the tree with `input` as its standard input (a pipe).
+RunResult run_kestrel(const NdTree &tree, const std::string &input,
+                      const std::vector<std::string> &arguments = {}, int timeout_seconds = 30);
+
+// The banner and start-up lines that every run begins with, up to the
+// first prompt, for a tree in which the first scratch file is free.
+std::string startup_text(const std::vector<std::string> &arguments = {});
+
+// kestrel on a pseudo-terminal, for raw keys, ^C and screen output.
+class PtySession {
+  public:
+    PtySession(const NdTree &tree, const std::vector<std::string> &arguments = {});
+    ~PtySession();
+    PtySession(const PtySession &) = delete;
+    PtySession &operator=(const PtySession &) = delete;
+
+    void send(const std::string &bytes);
+    // Reads until `needle` has appeared in the output after the read mark,
+    // or the timeout passes; returns whether it appeared.
+    bool wait_for(const std::string &needle, int timeout_ms = 10000);
+    // Everything read so far.
+    const std::string &output() const { return output_; }
+    // Output after the last mark.
+    std::string since_mark() const { return output_.substr(mark_); }
+    void mark() { mark_ = output_.size(); }
+    void interrupt();  // ^C through the terminal's line discipline
+    // Waits for the process to end; returns its exit status.
+    int wait_exit(int timeout_ms = 10000);
+
+  private:
+    void pump(int timeout_ms);
+    int master_ = -1;
+    int pid_ = -1;
+    int status_ = -1;
+    std::string output_;
+    size_t mark_ = 0;
+};
+
+// Runs a shell command line; returns its exit status and output.
+int run_host_command(const std::string &command, std::string *output);
