@@ -2,10 +2,7 @@
 // their slots keep the illegal-instruction handler.
 #include "cpu/cycle.h"
 
-void install_register_instructions() {}
-void install_extended_instructions() {}
 void install_level_and_io_instructions() {}
 void install_decimal_instructions() {}
-void install_floating_point_instructions() {}
 void install_block_and_stack_instructions() {}
 void install_monitor_call_instruction() {}

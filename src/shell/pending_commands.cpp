@@ -35,7 +35,6 @@ void cmd_list_histogram() { not_available(); }
 void cmd_reset_report_memory_reference() { not_available(); }
 void cmd_set_register_value() { not_available(); }
 void cmd_list_register_values() { not_available(); }
-void cmd_float() { not_available(); }
 void cmd_trace_monitor_calls() { not_available(); }
 void cmd_read_binary() { not_available(); }
 void cmd_write_binary() { not_available(); }
@@ -50,7 +49,6 @@ void cmd_decimal_to_octal() { not_available(); }
 void cmd_compare_images() { not_available(); }
 void cmd_add_parity() { not_available(); }
 void cmd_remove_parity() { not_available(); }
-void cmd_float_test() { not_available(); }
 void cmd_activate_alternative_page_table() { not_available(); }
 void cmd_find_nonzero_in_page_table() { not_available(); }
 void cmd_set_2bank_mode() { not_available(); }
