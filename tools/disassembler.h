@@ -1,0 +1,34 @@
+// nd-dis: program words back to source that nd-asm assembles to the same
+// words.
+#pragma once
+
+#include "prog_format.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace ndtools {
+
+struct Disassembled {
+    std::string text;         // "LDA I 5,B", or "WORD 147400" for a word no instruction uses
+    uint32_t size = 1;        // words taken, parameter words included
+    bool defined = true;      // false: no instruction uses this word
+    bool has_target = false;  // a P-relative address operand
+    uint16_t target = 0;
+};
+
+// Disassembles the instruction at words[0], which stands at address;
+// available counts the words that may be read (parameter words). P-relative
+// operands name "Lnnnnnn" when labels holds the target, else "*+d".
+Disassembled disassemble(const uint16_t *words, size_t available, uint16_t address,
+                         const std::set<uint16_t> *labels = nullptr);
+
+// Source for a whole image: origin, start, labels, one instruction a line.
+std::string disassemble_image(const LoadedImage &image, const std::string &name);
+
+// Source for loose words placed from origin on.
+std::string disassemble_words(const std::vector<uint16_t> &words, uint16_t origin);
+
+} // namespace ndtools

@@ -1,0 +1,111 @@
+// nd-asm: assembles ND-100 source into a :PROG or :BPUN image.
+#include "assembler.h"
+#include "prog_format.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+namespace {
+
+void usage(FILE *stream) {
+    std::fputs("usage: nd-asm SOURCE -o IMAGE [--bpun] [--listing | -l LISTING]\n"
+               "  -o IMAGE      the image to write (a :PROG image unless --bpun)\n"
+               "  --bpun        write a :BPUN binary image instead\n"
+               "  --listing     print the listing (address, octal word, source line)\n"
+               "  -l LISTING    write the listing to the file LISTING\n",
+               stream);
+}
+
+bool read_file(const std::string &path, std::string &text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return !in.bad();
+}
+
+// Writes through a temporary file and renames it, so that a failed write
+// never leaves a partial image under the real name.
+bool write_file(const std::string &path, const void *data, size_t size) {
+    std::string temporary = path + ".nd-asm-tmp";
+    FILE *f = std::fopen(temporary.c_str(), "wb");
+    if (f == nullptr) return false;
+    bool ok = std::fwrite(data, 1, size, f) == size;
+    ok = std::fclose(f) == 0 && ok;
+    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) std::remove(temporary.c_str());
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    std::string source_path, image_path, listing_path;
+    bool bpun = false, print_listing = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "-o" || arg == "-l") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "nd-asm: %s needs a file name\n", arg.c_str());
+                return 2;
+            }
+            (arg == "-o" ? image_path : listing_path) = argv[++i];
+        } else if (arg == "--bpun") {
+            bpun = true;
+        } else if (arg == "--listing") {
+            print_listing = true;
+        } else if (arg == "-h" || arg == "--help") {
+            usage(stdout);
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-') {
+            std::fprintf(stderr, "nd-asm: unknown option %s\n", arg.c_str());
+            usage(stderr);
+            return 2;
+        } else if (source_path.empty()) {
+            source_path = arg;
+        } else {
+            std::fprintf(stderr, "nd-asm: more than one source file given\n");
+            return 2;
+        }
+    }
+    if (source_path.empty() || image_path.empty()) {
+        usage(stderr);
+        return 2;
+    }
+    std::string source;
+    if (!read_file(source_path, source)) {
+        std::fprintf(stderr, "nd-asm: cannot read %s: %s\n", source_path.c_str(), std::strerror(errno));
+        return 2;
+    }
+    ndtools::AssemblyResult result = ndtools::assemble(source, source_path);
+    for (const ndtools::Diagnostic &d : result.errors)
+        std::fprintf(stderr, "%s\n", ndtools::format_diagnostic(d).c_str());
+    if (!result.ok()) {
+        std::fprintf(stderr, "nd-asm: %zu error%s; no image written\n", result.errors.size(),
+                     result.errors.size() == 1 ? "" : "s");
+        return 1;
+    }
+    std::string error;
+    std::vector<uint8_t> image = bpun ? ndtools::make_bpun_image(result.program, error)
+                                      : ndtools::make_prog_image(result.program, error);
+    if (image.empty()) {
+        std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(), error.c_str());
+        return 1;
+    }
+    if (!write_file(image_path, image.data(), image.size())) {
+        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", image_path.c_str(), std::strerror(errno));
+        return 2;
+    }
+    if (print_listing) std::fputs(result.listing.c_str(), stdout);
+    if (!listing_path.empty() && !write_file(listing_path, result.listing.data(), result.listing.size())) {
+        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", listing_path.c_str(), std::strerror(errno));
+        return 2;
+    }
+    return 0;
+}
