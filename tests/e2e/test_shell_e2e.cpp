@@ -174,7 +174,7 @@ TEST(ModeFile, CommandsComeFromFileWithOutputToFile) {
     RunResult run = run_kestrel(tree, "@MODE CMDS OUT\nquit\n");
     EXPECT_EQ(after_startup(run.output), "<><>\r\n--- Terminated KESTREL\r\n");
     EXPECT_EQ(tree.read_file("(EMULATOR)/OUT.SYMB"),
-              "@cc a comment\n<>debug 0\nDebug turned off\r\n<>\r\nEnd of file on mode input file\r\n");
+              "<>@cc a comment\n<>debug 0\nDebug turned off\r\n<>\r\nEnd of file on mode input file\r\n");
 }
 
 TEST(ModeFile, PromptsAreAnsweredFromTheFile) {
