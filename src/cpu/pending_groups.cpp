@@ -5,4 +5,3 @@
 void install_level_and_io_instructions() {}
 void install_decimal_instructions() {}
 void install_block_and_stack_instructions() {}
-void install_monitor_call_instruction() {}

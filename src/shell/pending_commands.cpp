@@ -35,7 +35,6 @@ void cmd_list_histogram() { not_available(); }
 void cmd_reset_report_memory_reference() { not_available(); }
 void cmd_set_register_value() { not_available(); }
 void cmd_list_register_values() { not_available(); }
-void cmd_trace_monitor_calls() { not_available(); }
 void cmd_read_binary() { not_available(); }
 void cmd_write_binary() { not_available(); }
 void cmd_compare_binary() { not_available(); }
@@ -75,7 +74,6 @@ void cmd_test_input() { not_available(); }
 void cmd_place_image_file() { not_available(); }
 void cmd_place_binary() { not_available(); }
 void cmd_cpu_type() { not_available(); }
-void cmd_check_monitor_call() { not_available(); }
 void cmd_delete_file() { not_available(); }
 void cmd_copy_file() { not_available(); }
 void cmd_list_sintran_commands() { not_available(); }
