@@ -13,6 +13,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -201,7 +202,16 @@ PtySession::PtySession(const NdTree &tree, const std::vector<std::string> &argum
     winsize size{};
     size.ws_col = 80;
     size.ws_row = 25;
-    pid_ = forkpty(&master_, nullptr, nullptr, &size);
+    // A terminal in its usual line mode, but without output processing, so
+    // that the bytes kestrel writes arrive as they are.
+    termios mode{};
+    int probe_master = -1, probe_slave = -1;
+    openpty(&probe_master, &probe_slave, nullptr, nullptr, nullptr);
+    tcgetattr(probe_slave, &mode);
+    close(probe_master);
+    close(probe_slave);
+    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    pid_ = forkpty(&master_, nullptr, &mode, &size);
     if (pid_ == 0) {
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);

@@ -189,7 +189,7 @@ TEST(ModeFile, PromptsAreAnsweredFromTheFile) {
 TEST(Interrupt, CtrlCWhileIdlePrintsNewPrompt) {
     NdTree tree;
     PtySession session(tree);
-    ASSERT_TRUE(session.wait_for("<>"));
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
     session.mark();
     session.send("deb");
     session.interrupt();
