@@ -2,6 +2,5 @@
 // their slots keep the illegal-instruction handler.
 #include "cpu/cycle.h"
 
-void install_level_and_io_instructions() {}
 void install_decimal_instructions() {}
 void install_block_and_stack_instructions() {}
