@@ -12,11 +12,13 @@
 namespace ndtools {
 
 std::string format_diagnostic(const Diagnostic &diagnostic) {
-    return diagnostic.file + ":" + std::to_string(diagnostic.line) + ": error: " +
-           diagnostic.message;
+    return diagnostic.file + ":" + std::to_string(diagnostic.line) +
+           ": error: " + diagnostic.message;
 }
 
-bool Bank::empty() const { return std::find(used.begin(), used.end(), true) == used.end(); }
+bool Bank::empty() const {
+    return std::find(used.begin(), used.end(), true) == used.end();
+}
 
 uint32_t Bank::low() const {
     auto it = std::find(used.begin(), used.end(), true);
@@ -48,7 +50,9 @@ std::string octal6(uint32_t value) {
     return buffer;
 }
 
-int sign_extend_16(int64_t value) { return static_cast<int16_t>(static_cast<uint16_t>(value)); }
+int sign_extend_16(int64_t value) {
+    return static_cast<int16_t>(static_cast<uint16_t>(value));
+}
 
 // ---------------------------------------------------------------------------
 // Lexer: one source line to tokens.
@@ -60,14 +64,21 @@ struct Token {
     std::string text;        // identifier (upper case), string bytes, punctuation
     int64_t value = 0;       // number or character
     bool apostrophe = false; // string quoted with apostrophes: terminator added
-    bool is(char c) const { return kind == TokenKind::punctuation && text.size() == 1 && text[0] == c; }
+    bool space_before = false;
+    bool is(char c) const {
+        return kind == TokenKind::punctuation && text.size() == 1 && text[0] == c;
+    }
     bool is_identifier(std::string_view name) const {
         return kind == TokenKind::identifier && text == name;
     }
 };
 
-bool identifier_start(unsigned char c) { return std::isalpha(c) || c == '_'; }
-bool identifier_char(unsigned char c) { return std::isalnum(c) || c == '_'; }
+bool identifier_start(unsigned char c) {
+    return std::isalpha(c) || c == '_';
+}
+bool identifier_char(unsigned char c) {
+    return std::isalnum(c) || c == '_';
+}
 
 // A backslash escape inside a string; i points at the backslash.
 bool lex_escape(const std::string &line, size_t &i, int &value, std::string &error) {
@@ -78,14 +89,29 @@ bool lex_escape(const std::string &line, size_t &i, int &value, std::string &err
     char c = line[i + 1];
     i += 2;
     switch (c) {
-    case 'r': value = 015; return true;
-    case 'n': value = 012; return true;
-    case 't': value = 011; return true;
-    case 'e': value = 033; return true;
-    case '\\': value = '\\'; return true;
-    case '"': value = '"'; return true;
-    case '\'': value = '\''; return true;
-    default: break;
+    case 'r':
+        value = 015;
+        return true;
+    case 'n':
+        value = 012;
+        return true;
+    case 't':
+        value = 011;
+        return true;
+    case 'e':
+        value = 033;
+        return true;
+    case '\\':
+        value = '\\';
+        return true;
+    case '"':
+        value = '"';
+        return true;
+    case '\'':
+        value = '\'';
+        return true;
+    default:
+        break;
     }
     if (c >= '0' && c <= '7') {
         value = c - '0';
@@ -103,7 +129,8 @@ bool lex_escape(const std::string &line, size_t &i, int &value, std::string &err
 
 bool lex_number(const std::string &line, size_t &i, Token &token, std::string &error) {
     size_t j = i;
-    while (j < line.size() && std::isdigit(static_cast<unsigned char>(line[j]))) ++j;
+    while (j < line.size() && std::isdigit(static_cast<unsigned char>(line[j])))
+        ++j;
     std::string digits = line.substr(i, j - i);
     int base = 8;
     auto suffix_alone = [&](size_t k) {
@@ -128,8 +155,8 @@ bool lex_number(const std::string &line, size_t &i, Token &token, std::string &e
     for (char c : digits) {
         int d = c - '0';
         if (d >= base) {
-            error = "digit " + std::string(1, c) + " in octal number " + digits +
-                    " (write " + digits + "D for a decimal number)";
+            error = "digit " + std::string(1, c) + " in octal number " + digits + " (write " +
+                    digits + "D for a decimal number)";
             return false;
         }
         value = value * base + d;
@@ -175,14 +202,18 @@ bool lex_string(const std::string &line, size_t &i, Token &token, std::string &e
 
 bool lex_line(const std::string &line, std::vector<Token> &tokens, std::string &error) {
     size_t i = 0;
+    bool space = false;
     while (i < line.size()) {
         unsigned char c = static_cast<unsigned char>(line[i]);
         if (c == ' ' || c == '\t' || c == '\r' || c == '\f') {
+            space = true;
             ++i;
             continue;
         }
         if (c == ';' || c == '%') break;
         Token token;
+        token.space_before = space;
+        space = false;
         if (identifier_start(c)) {
             size_t j = i;
             while (j < line.size() && identifier_char(static_cast<unsigned char>(line[j]))) {
@@ -242,7 +273,7 @@ struct Evaluation {
 };
 
 const std::vector<std::string_view> directives = {"ORG",   "WORD",    "BLOCK", "TEXT",
-                                                   "START", "RESTART", "BANK",  "ACTION"};
+                                                  "START", "RESTART", "BANK",  "ACTION"};
 
 bool is_directive(std::string_view name) {
     return std::find(directives.begin(), directives.end(), name) != directives.end();
@@ -258,7 +289,8 @@ class ExpressionParser {
         if (tokens_.empty()) return fail("missing expression");
         int64_t value = 0;
         if (!expression(value)) return fail(error_);
-        if (position_ < tokens_.size()) return fail("unexpected '" + shown(tokens_[position_]) + "'");
+        if (position_ < tokens_.size())
+            return fail("unexpected '" + shown(tokens_[position_]) + "'");
         if (!undefined_.empty()) {
             result.status = Evaluation::undefined;
             result.message = undefined_;
@@ -288,7 +320,8 @@ class ExpressionParser {
     }
     bool expression(int64_t &value) {
         if (!term(value)) return false;
-        while (position_ < tokens_.size() && (tokens_[position_].is('+') || tokens_[position_].is('-'))) {
+        while (position_ < tokens_.size() &&
+               (tokens_[position_].is('+') || tokens_[position_].is('-'))) {
             bool plus = tokens_[position_++].is('+');
             int64_t right = 0;
             if (!term(right)) return false;
@@ -314,7 +347,8 @@ class ExpressionParser {
         return true;
     }
     bool unary(int64_t &value) {
-        if (position_ < tokens_.size() && (tokens_[position_].is('-') || tokens_[position_].is('+'))) {
+        if (position_ < tokens_.size() &&
+            (tokens_[position_].is('-') || tokens_[position_].is('+'))) {
             bool minus = tokens_[position_++].is('-');
             if (!unary(value)) return false;
             if (minus) value = -value;
@@ -330,7 +364,9 @@ class ExpressionParser {
         const Token &t = tokens_[position_++];
         switch (t.kind) {
         case TokenKind::number:
-        case TokenKind::character: value = t.value; return true;
+        case TokenKind::character:
+            value = t.value;
+            return true;
         case TokenKind::string:
             error_ = "a string cannot stand in an expression (use TEXT for strings)";
             return false;
@@ -484,17 +520,23 @@ class Assembler {
             return;
         }
         size_t i = 0;
+        // A label is NAME: or, as in ND MAC, NAME, with the comma right after
+        // the name (LDA ,X 3 is an instruction, not the label LDA).
         if (tokens.size() >= 2 && tokens[0].kind == TokenKind::identifier &&
-            (tokens[1].is(':') || tokens[1].is(','))) {
+            (tokens[1].is(':') ||
+             (tokens[1].is(',') && !tokens[1].space_before &&
+              find_instruction(tokens[0].text) == nullptr && !is_directive(tokens[0].text)))) {
             st.label = tokens[0].text;
             i = 2;
         }
-        if (i + 1 < tokens.size() && tokens[i].kind == TokenKind::identifier && tokens[i + 1].is('=')) {
+        if (i + 1 < tokens.size() && tokens[i].kind == TokenKind::identifier &&
+            tokens[i + 1].is('=')) {
             st.equate = tokens[i].text;
             st.operands.assign(tokens.begin() + static_cast<long>(i) + 2, tokens.end());
         } else if (i < tokens.size()) {
             if (tokens[i].kind != TokenKind::identifier) {
-                error(line_number, "expected an instruction or directive, found '" + tokens[i].text + "'");
+                error(line_number,
+                      "expected an instruction or directive, found '" + tokens[i].text + "'");
                 return;
             }
             st.op = tokens[i].text;
@@ -525,7 +567,13 @@ class Assembler {
     // Evaluates an expression whose symbols must all be defined now.
     bool value_of(const Statement &st, const std::vector<Token> &tokens, int64_t &value,
                   const char *what) {
-        Evaluation e = evaluate(tokens, st.address);
+        return value_at(st, st.address, tokens, value, what);
+    }
+
+    // As value_of, with * standing for here.
+    bool value_at(const Statement &st, int64_t here, const std::vector<Token> &tokens,
+                  int64_t &value, const char *what) {
+        Evaluation e = evaluate(tokens, here);
         if (e.status == Evaluation::failed) {
             error(st.line, e.message);
             return false;
@@ -538,9 +586,11 @@ class Assembler {
         return true;
     }
 
-    bool in_range(const Statement &st, int64_t value, int64_t low, int64_t high, const std::string &what) {
+    bool in_range(const Statement &st, int64_t value, int64_t low, int64_t high,
+                  const std::string &what) {
         if (value >= low && value <= high) return true;
-        error(st.line, what + " " + octal(value) + " is out of range " + octal(low) + ".." + octal(high));
+        error(st.line,
+              what + " " + octal(value) + " is out of range " + octal(low) + ".." + octal(high));
         return false;
     }
 
@@ -635,7 +685,8 @@ class Assembler {
             uint32_t bytes = 0;
             for (const auto &item : items) {
                 if (item.size() == 1 && item[0].kind == TokenKind::string)
-                    bytes += static_cast<uint32_t>(item[0].text.size()) + (item[0].apostrophe ? 1 : 0);
+                    bytes +=
+                        static_cast<uint32_t>(item[0].text.size()) + (item[0].apostrophe ? 1 : 0);
                 else
                     bytes += 1;
             }
@@ -696,7 +747,8 @@ class Assembler {
         for (size_t k = 0; k < words.size(); ++k) {
             uint32_t a = st.address + static_cast<uint32_t>(k);
             if (bank.used[a]) {
-                error(st.line, "address " + octal6(a) + (st.bank == data_bank ? " of the data bank" : "") +
+                error(st.line, "address " + octal6(a) +
+                                   (st.bank == data_bank ? " of the data bank" : "") +
                                    " is assembled twice");
                 return false;
             }
@@ -720,7 +772,8 @@ class Assembler {
         }
         if (words.empty()) {
             if (!st.label.empty())
-                std::snprintf(buffer, sizeof buffer, "%c%06o          ", bank_mark, st.address & 0177777);
+                std::snprintf(buffer, sizeof buffer, "%c%06o          ", bank_mark,
+                              st.address & 0177777);
             else
                 std::snprintf(buffer, sizeof buffer, "                 ");
             out += buffer + st.text + "\n";
@@ -731,7 +784,8 @@ class Assembler {
                           st.address + static_cast<uint32_t>(k), words[k]);
             out += buffer;
             out += k == 0 ? st.text : std::string();
-            while (!out.empty() && out.back() == ' ') out.pop_back();
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
             out += "\n";
         }
     }
@@ -746,7 +800,9 @@ class Assembler {
         if (op == "WORD") {
             for (const auto &item : split_commas(st.operands)) {
                 int64_t v = 0;
-                if (!value_of(st, item, v, "WORD") || !in_range(st, v, -0100000, 0177777, "word value"))
+                int64_t here = st.address + static_cast<int64_t>(words.size());
+                if (!value_at(st, here, item, v, "WORD") ||
+                    !in_range(st, v, -0100000, 0177777, "word value"))
                     return;
                 words.push_back(static_cast<uint16_t>(v));
             }
@@ -758,16 +814,21 @@ class Assembler {
         }
         if (op == "START" || op == "RESTART" || op == "ACTION") {
             int64_t v = 0;
-            if (!value_of(st, st.operands, v, op.c_str()) || !in_range(st, v, 0, 0177777, op + " value"))
+            if (!value_of(st, st.operands, v, op.c_str()) ||
+                !in_range(st, v, 0, 0177777, op + " value"))
                 return;
             Program &p = result_.program;
-            bool &given = op == "START" ? p.start_given : op == "RESTART" ? p.restart_given : action_given_;
+            bool &given = op == "START"     ? p.start_given
+                          : op == "RESTART" ? p.restart_given
+                                            : action_given_;
             if (given) {
                 error(st.line, op + " is given twice");
                 return;
             }
             given = true;
-            (op == "START" ? p.start : op == "RESTART" ? p.restart : p.action) = static_cast<uint16_t>(v);
+            (op == "START"     ? p.start
+             : op == "RESTART" ? p.restart
+                               : p.action) = static_cast<uint16_t>(v);
             return;
         }
         const InstructionForm *form = find_instruction(op);
@@ -783,13 +844,13 @@ class Assembler {
         std::vector<uint8_t> bytes;
         for (const auto &item : split_commas(st.operands)) {
             if (item.size() == 1 && item[0].kind == TokenKind::string) {
-                for (char c : item[0].text) bytes.push_back(static_cast<uint8_t>(c));
+                for (char c : item[0].text)
+                    bytes.push_back(static_cast<uint8_t>(c));
                 if (item[0].apostrophe) bytes.push_back('\'');
                 continue;
             }
             int64_t v = 0;
-            if (!value_of(st, item, v, "TEXT") || !in_range(st, v, 0, 0177, "character"))
-                return;
+            if (!value_of(st, item, v, "TEXT") || !in_range(st, v, 0, 0177, "character")) return;
             bytes.push_back(static_cast<uint8_t>(v));
         }
         if (bytes.size() % 2) bytes.push_back(0);
@@ -797,11 +858,14 @@ class Assembler {
             words.push_back(static_cast<uint16_t>(bytes[k] << 8 | bytes[k + 1]));
     }
 
-    void generate_stack(const Statement &st, const InstructionForm &form, std::vector<uint16_t> &words) {
+    void generate_stack(const Statement &st, const InstructionForm &form,
+                        std::vector<uint16_t> &words) {
         auto items = split_commas(st.operands);
         if (items.size() != form.parameter_words) {
-            error(st.line, std::string(form.mnemonic) + " takes " + std::to_string(form.parameter_words) +
-                               (form.parameter_words == 1 ? " parameter word" : " parameter words, separated by commas"));
+            error(st.line,
+                  std::string(form.mnemonic) + " takes " + std::to_string(form.parameter_words) +
+                      (form.parameter_words == 1 ? " parameter word"
+                                                 : " parameter words, separated by commas"));
             return;
         }
         std::vector<uint16_t> out{form.base};
@@ -820,33 +884,46 @@ class Assembler {
     bool encode(const Statement &st, const InstructionForm &form, uint16_t &word) {
         switch (form.form) {
         case Form::memory:
-        case Form::cond_jump: return encode_memory(st, form, word);
+        case Form::cond_jump:
+            return encode_memory(st, form, word);
         case Form::plain:
             if (!st.operands.empty()) {
                 error(st.line, std::string(form.mnemonic) + " takes no operand");
                 return false;
             }
             return true;
-        case Form::stack: return false;
-        default: break;
+        case Form::stack:
+            return false;
+        default:
+            break;
         }
         OperandField field;
         if (!split_field(st, form, field)) return false;
         switch (form.form) {
-        case Form::register_op: return encode_register_op(st, form, field, word);
-        case Form::skip: return encode_skip(st, form, field, word);
+        case Form::register_op:
+            return encode_register_op(st, form, field, word);
+        case Form::skip:
+            return encode_skip(st, form, field, word);
         case Form::execute:
         case Form::divide:
-        case Form::multiply: return encode_register_pair(st, form, field, word);
-        case Form::shift: return encode_shift(st, form, field, word);
-        case Form::bit_op: return encode_bit(st, form, field, word);
+        case Form::multiply:
+            return encode_register_pair(st, form, field, word);
+        case Form::shift:
+            return encode_shift(st, form, field, word);
+        case Form::bit_op:
+            return encode_bit(st, form, field, word);
         case Form::argument:
         case Form::byte_operand:
-        case Form::scale: return encode_value(st, form, field, word);
-        case Form::internal_reg: return encode_internal(st, form, field, word);
-        case Form::level_reg: return encode_level(st, form, field, word);
-        case Form::io_transfer: return encode_iot(st, form, field, word);
-        default: return false;
+        case Form::scale:
+            return encode_value(st, form, field, word);
+        case Form::internal_reg:
+            return encode_internal(st, form, field, word);
+        case Form::level_reg:
+            return encode_level(st, form, field, word);
+        case Form::io_transfer:
+            return encode_iot(st, form, field, word);
+        default:
+            return false;
         }
     }
 
@@ -871,7 +948,8 @@ class Assembler {
                 continue;
             }
             if (t[i].is(',')) {
-                if (i + 1 < t.size() && (t[i + 1].is_identifier("X") || t[i + 1].is_identifier("B"))) {
+                if (i + 1 < t.size() &&
+                    (t[i + 1].is_identifier("X") || t[i + 1].is_identifier("B"))) {
                     bool x = t[i + 1].text == "X";
                     if (!add_bit(x ? bit_X : bit_B, x ? ",X" : ",B")) return false;
                     ++i;
@@ -903,11 +981,13 @@ class Assembler {
         bool p_relative = !(bits & bit_B) && (!(bits & bit_X) || (bits & bit_I));
         int64_t displacement = v;
         if (p_relative) {
-            if (!in_range(st, v, -0100000, 0177777, "address")) return false;
+            // Addresses wrap within the bank as the CPU's do: *+5 at 177777 is 4.
+            if (!in_range(st, v, -0200000, 0377777, "address")) return false;
             displacement = sign_extend_16(v - st.address);
             if (displacement < -128 || displacement > 127) {
-                error(st.line, "address " + octal6(static_cast<uint32_t>(v)) + " is out of reach from " +
-                                   octal6(st.address) + ": displacement " + octal(displacement) +
+                error(st.line, "address " + octal6(static_cast<uint32_t>(v)) +
+                                   " is out of reach from " + octal6(st.address) +
+                                   ": displacement " + octal(displacement) +
                                    " is outside -200..177");
                 return false;
             }
@@ -937,7 +1017,8 @@ class Assembler {
                 continue;
             }
             if (t[i].is(',')) {
-                error(st.line, std::string(form.mnemonic) + " operands are separated by blanks, not commas");
+                error(st.line,
+                      std::string(form.mnemonic) + " operands are separated by blanks, not commas");
                 return false;
             }
             if (number_closed) {
@@ -998,7 +1079,8 @@ class Assembler {
             matched = true;
             if (!set_once(st, source_seen, "the source register")) return false;
             word |= *bits;
-        } else if (auto dbits = keyword_bits(kw, destination_registers); dbits && allow_destination) {
+        } else if (auto dbits = keyword_bits(kw, destination_registers);
+                   dbits && allow_destination) {
             matched = true;
             if (!set_once(st, destination_seen, "the destination register")) return false;
             word |= *dbits;
@@ -1006,15 +1088,20 @@ class Assembler {
         return true;
     }
 
-    bool encode_register_op(const Statement &st, const InstructionForm &form, const OperandField &field,
-                            uint16_t &word) {
+    bool encode_register_op(const Statement &st, const InstructionForm &form,
+                            const OperandField &field, uint16_t &word) {
         bool radd_family = (form.base & 0176000) == 0146000;
         bool source = false, destination = false;
         for (const std::string &kw : field.keywords) {
             bool matched = false;
-            if (!register_keyword(st, kw, true, true, source, destination, word, matched)) return false;
+            if (!register_keyword(st, kw, true, true, source, destination, word, matched))
+                return false;
             if (matched) continue;
-            uint16_t bit = kw == "CM1" ? bit_CM1 : kw == "CLD" ? bit_CLD : kw == "AD1" ? bit_AD1 : kw == "ADC" ? bit_ADC : 0;
+            uint16_t bit = kw == "CM1"   ? bit_CM1
+                           : kw == "CLD" ? bit_CLD
+                           : kw == "AD1" ? bit_AD1
+                           : kw == "ADC" ? bit_ADC
+                                         : 0;
             if (bit == 0) return not_operand(st, form, kw);
             if ((bit == bit_AD1 || bit == bit_ADC)) {
                 if (!radd_family) {
@@ -1049,7 +1136,8 @@ class Assembler {
                 continue;
             }
             bool matched = false;
-            if (!register_keyword(st, kw, true, true, source, destination, word, matched)) return false;
+            if (!register_keyword(st, kw, true, true, source, destination, word, matched))
+                return false;
             if (!matched) return not_operand(st, form, kw);
         }
         if (!condition) {
@@ -1060,13 +1148,14 @@ class Assembler {
     }
 
     // EXR (source), RDIV (source), RMPY (source and destination).
-    bool encode_register_pair(const Statement &st, const InstructionForm &form, const OperandField &field,
-                              uint16_t &word) {
+    bool encode_register_pair(const Statement &st, const InstructionForm &form,
+                              const OperandField &field, uint16_t &word) {
         bool source = false, destination = false;
         bool allow_destination = form.form == Form::multiply;
         for (const std::string &kw : field.keywords) {
             bool matched = false;
-            if (!register_keyword(st, kw, true, allow_destination, source, destination, word, matched))
+            if (!register_keyword(st, kw, true, allow_destination, source, destination, word,
+                                  matched))
                 return false;
             if (!matched) return not_operand(st, form, kw);
         }
@@ -1132,7 +1221,8 @@ class Assembler {
                 return false;
             }
             if (reg != 0) {
-                error(st.line, "status bit names belong to STS; they cannot name a bit of another register");
+                error(st.line,
+                      "status bit names belong to STS; they cannot name a bit of another register");
                 return false;
             }
         } else {
@@ -1140,7 +1230,8 @@ class Assembler {
                 error(st.line, std::string(form.mnemonic) + " needs a bit number");
                 return false;
             }
-            if (!value_of(st, field.number, bit, "the bit number") || !in_range(st, bit, 0, 017, "bit number"))
+            if (!value_of(st, field.number, bit, "the bit number") ||
+                !in_range(st, bit, 0, 017, "bit number"))
                 return false;
         }
         word = static_cast<uint16_t>(word | bit << 3 | reg);
@@ -1174,8 +1265,8 @@ class Assembler {
         return true;
     }
 
-    bool encode_internal(const Statement &st, const InstructionForm &form, const OperandField &field,
-                         uint16_t &word) {
+    bool encode_internal(const Statement &st, const InstructionForm &form,
+                         const OperandField &field, uint16_t &word) {
         bool given = false;
         int64_t reg = 0;
         for (const std::string &kw : field.keywords) {
@@ -1208,7 +1299,8 @@ class Assembler {
         bool source = false, destination = false;
         for (const std::string &kw : field.keywords) {
             bool matched = false;
-            if (!register_keyword(st, kw, false, true, source, destination, word, matched)) return false;
+            if (!register_keyword(st, kw, false, true, source, destination, word, matched))
+                return false;
             if (!matched) return not_operand(st, form, kw);
         }
         if (field.number.empty()) {
@@ -1216,7 +1308,8 @@ class Assembler {
             return false;
         }
         int64_t level = 0;
-        if (!value_of(st, field.number, level, "the level") || !in_range(st, level, 0, 017, "level"))
+        if (!value_of(st, field.number, level, "the level") ||
+            !in_range(st, level, 0, 017, "level"))
             return false;
         word = static_cast<uint16_t>(word | level << 3);
         return true;

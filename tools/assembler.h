@@ -29,14 +29,14 @@ struct Bank {
 
 // What the assembler produces, ready to be written as a :PROG or :BPUN image.
 struct Program {
-    Bank program;           // page table 0
-    Bank data;              // the data bank of a 2-bank program
-    bool two_bank = false;  // the source used BANK DATA
+    Bank program;          // page table 0
+    Bank data;             // the data bank of a 2-bank program
+    bool two_bank = false; // the source used BANK DATA
     bool start_given = false;
     uint16_t start = 0;
     bool restart_given = false;
     uint16_t restart = 0;
-    uint16_t action = 0;    // the action code of a :BPUN image
+    uint16_t action = 0; // the action code of a :BPUN image
 };
 
 struct AssemblyResult {

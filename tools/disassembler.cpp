@@ -23,7 +23,9 @@ std::string octal6(uint32_t value) {
     return buffer;
 }
 
-std::string label_name(uint16_t address) { return "L" + octal6(address); }
+std::string label_name(uint16_t address) {
+    return "L" + octal6(address);
+}
 
 std::string target_text(int displacement, uint16_t target, const std::set<uint16_t> *labels) {
     if (labels != nullptr && labels->count(target)) return label_name(target);
@@ -36,8 +38,12 @@ std::string extra_text(uint16_t word, const InstructionForm &form) {
     return extra ? " EXTRA " + octal(extra) : std::string();
 }
 
-const char *source_name(uint16_t word) { return source_registers[(word >> 3) & 7].name; }
-const char *destination_name(uint16_t word) { return destination_registers[word & 7].name; }
+const char *source_name(uint16_t word) {
+    return source_registers[(word >> 3) & 7].name;
+}
+const char *destination_name(uint16_t word) {
+    return destination_registers[word & 7].name;
+}
 
 std::string memory_text(uint16_t word, uint16_t address, const InstructionForm &form,
                         const std::set<uint16_t> *labels, Disassembled &out) {
@@ -65,7 +71,8 @@ std::string memory_text(uint16_t word, uint16_t address, const InstructionForm &
 std::string register_op_text(uint16_t word, const InstructionForm &form) {
     if (word == 0146142) return "EXIT";
     bool radd_family = (form.base & 0176000) == 0146000;
-    uint16_t modifiers = word & (radd_family ? (bit_CM1 | bit_CLD | bit_AD1 | bit_ADC) : (bit_CM1 | bit_CLD));
+    uint16_t modifiers =
+        word & (radd_family ? (bit_CM1 | bit_CLD | bit_AD1 | bit_ADC) : (bit_CM1 | bit_CLD));
     int source = (word >> 3) & 7;
     std::string name = form.mnemonic;
     uint16_t implied = 0;
@@ -115,7 +122,8 @@ std::string shift_text(uint16_t word, const InstructionForm &form) {
 
 std::string bit_text(uint16_t word, const InstructionForm &form) {
     std::string text = form.mnemonic;
-    if (form.fixed_mask == 0177000) text += std::string(" ") + bit_suboperations[(word >> 7) & 3].name;
+    if (form.fixed_mask == 0177000)
+        text += std::string(" ") + bit_suboperations[(word >> 7) & 3].name;
     int bit = (word >> 3) & 017;
     int reg = word & 7;
     if (reg == 0 && bit < 8) return text + " " + status_bits[bit].name;
@@ -125,7 +133,8 @@ std::string bit_text(uint16_t word, const InstructionForm &form) {
 std::string internal_text(uint16_t word, const InstructionForm &form) {
     int reg = word & 017;
     const char *name = form.register_names[reg];
-    return std::string(form.mnemonic) + " " + (name ? std::string(name) : octal(reg)) + extra_text(word, form);
+    return std::string(form.mnemonic) + " " + (name ? std::string(name) : octal(reg)) +
+           extra_text(word, form);
 }
 
 std::string iot_text(uint16_t word) {
@@ -141,7 +150,8 @@ std::string iot_text(uint16_t word) {
 // one-word line when both are printable.
 std::string comment_text(uint32_t address, const uint16_t *words, uint32_t size) {
     std::string text = "; " + octal6(address);
-    for (uint32_t k = 0; k < size; ++k) text += " " + octal6(words[k]);
+    for (uint32_t k = 0; k < size; ++k)
+        text += " " + octal6(words[k]);
     if (size == 1) {
         int high = words[0] >> 8, low = words[0] & 0377;
         if (high >= 040 && high < 0177 && low >= 040 && low < 0177) {
@@ -154,13 +164,16 @@ std::string comment_text(uint32_t address, const uint16_t *words, uint32_t size)
     return text;
 }
 
-std::string source_line(const std::string &label, const std::string &text, const std::string &comment) {
+std::string source_line(const std::string &label, const std::string &text,
+                        const std::string &comment) {
     std::string line = label.empty() ? std::string() : label + ":";
     line.resize(10, ' ');
     line += text;
     if (!comment.empty()) {
-        if (line.size() < 40) line.resize(40, ' ');
-        else line += ' ';
+        if (line.size() < 40)
+            line.resize(40, ' ');
+        else
+            line += ' ';
         line += comment;
     }
     return line + "\n";
@@ -178,13 +191,14 @@ constexpr uint32_t shortest_zero_run = 4;
 // Cuts low..high into lines. code: decode instructions; otherwise WORD.
 // skip_zero_runs: runs of zeros are left out (the bank is filled with
 // zeros anyway) instead of being written as BLOCK.
-std::vector<Line> lay_out(const std::vector<uint16_t> &words, uint32_t low, uint32_t high, bool code,
-                          bool skip_zero_runs) {
+std::vector<Line> lay_out(const std::vector<uint16_t> &words, uint32_t low, uint32_t high,
+                          bool code, bool skip_zero_runs) {
     std::vector<Line> lines;
     uint32_t a = low;
     while (a <= high) {
         uint32_t run = 0;
-        while (a + run <= high && words[a + run] == 0) ++run;
+        while (a + run <= high && words[a + run] == 0)
+            ++run;
         if (run >= shortest_zero_run || (skip_zero_runs && run > 0 && a + run > high)) {
             if (!skip_zero_runs) {
                 Line line;
@@ -224,7 +238,7 @@ std::set<uint16_t> place_labels(std::vector<Line> &lines) {
         }
         uint32_t start = line.address, end = line.address + line.size;
         auto it = targets.upper_bound(static_cast<uint16_t>(start));
-        while (it != targets.end() && *it < end && *it > start) {
+        while (it != targets.end() && *it<end && * it> start) {
             Line piece = line;
             piece.address = start;
             piece.size = *it - start;
@@ -240,30 +254,35 @@ std::set<uint16_t> place_labels(std::vector<Line> &lines) {
     lines = std::move(split);
     std::set<uint16_t> labels;
     for (const Line &line : lines)
-        if (targets.count(static_cast<uint16_t>(line.address))) labels.insert(static_cast<uint16_t>(line.address));
+        if (targets.count(static_cast<uint16_t>(line.address)))
+            labels.insert(static_cast<uint16_t>(line.address));
     return labels;
 }
 
-void write_lines(std::string &out, const std::vector<Line> &lines, const std::vector<uint16_t> &words,
-                 const std::set<uint16_t> *labels, uint32_t origin, bool code) {
+void write_lines(std::string &out, const std::vector<Line> &lines,
+                 const std::vector<uint16_t> &words, const std::set<uint16_t> *labels,
+                 uint32_t origin, bool code) {
     uint32_t expected = origin;
     bool first = true;
     for (const Line &line : lines) {
-        if (first || line.address != expected) out += source_line("", "ORG " + octal(line.address), "");
+        if (first || line.address != expected)
+            out += source_line("", "ORG " + octal(line.address), "");
         first = false;
         std::string label;
         if (labels != nullptr && labels->count(static_cast<uint16_t>(line.address)))
             label = label_name(static_cast<uint16_t>(line.address));
         if (line.block) {
             out += source_line(label, "BLOCK " + octal(line.size),
-                               "; " + octal6(line.address) + "-" + octal6(line.address + line.size - 1) +
-                                   " zero");
+                               "; " + octal6(line.address) + "-" +
+                                   octal6(line.address + line.size - 1) + " zero");
         } else {
             std::string text = line.decoded.text;
             if (code && labels != nullptr)
-                text = disassemble(&words[line.address], line.size, static_cast<uint16_t>(line.address), labels)
+                text = disassemble(&words[line.address], line.size,
+                                   static_cast<uint16_t>(line.address), labels)
                            .text;
-            out += source_line(label, text, comment_text(line.address, &words[line.address], line.size));
+            out += source_line(label, text,
+                               comment_text(line.address, &words[line.address], line.size));
         }
         expected = line.address + line.size;
     }
@@ -284,32 +303,53 @@ Disassembled disassemble(const uint16_t *words, size_t available, uint16_t addre
     std::string name = form->mnemonic;
     switch (form->form) {
     case Form::memory:
-    case Form::cond_jump: out.text = memory_text(word, address, *form, labels, out); break;
-    case Form::register_op: out.text = register_op_text(word, *form); break;
-    case Form::skip: out.text = skip_text(word); break;
-    case Form::execute: out.text = name + " " + source_name(word) + extra_text(word, *form); break;
+    case Form::cond_jump:
+        out.text = memory_text(word, address, *form, labels, out);
+        break;
+    case Form::register_op:
+        out.text = register_op_text(word, *form);
+        break;
+    case Form::skip:
+        out.text = skip_text(word);
+        break;
+    case Form::execute:
+        out.text = name + " " + source_name(word) + extra_text(word, *form);
+        break;
     case Form::divide:
     case Form::multiply:
         out.text = name;
         if (word & 070) out.text += std::string(" ") + source_name(word);
-        if (form->form == Form::multiply && (word & 7)) out.text += std::string(" ") + destination_name(word);
+        if (form->form == Form::multiply && (word & 7))
+            out.text += std::string(" ") + destination_name(word);
         out.text += extra_text(word, *form);
         break;
-    case Form::shift: out.text = shift_text(word, *form); break;
-    case Form::bit_op: out.text = bit_text(word, *form); break;
+    case Form::shift:
+        out.text = shift_text(word, *form);
+        break;
+    case Form::bit_op:
+        out.text = bit_text(word, *form);
+        break;
     case Form::argument:
-    case Form::scale: out.text = name + " " + octal(sign_extend_8(word)); break;
-    case Form::plain: out.text = name; break;
+    case Form::scale:
+        out.text = name + " " + octal(sign_extend_8(word));
+        break;
+    case Form::plain:
+        out.text = name;
+        break;
     case Form::byte_operand: {
         uint16_t value = word & form->operand_max;
         out.text = form->optional_operand && value == 0 ? name : name + " " + octal(value);
         break;
     }
-    case Form::internal_reg: out.text = internal_text(word, *form); break;
+    case Form::internal_reg:
+        out.text = internal_text(word, *form);
+        break;
     case Form::level_reg:
         out.text = name + " " + octal((word >> 3) & 017) + " " + destination_name(word);
         break;
-    case Form::io_transfer: out.text = iot_text(word); break;
+    case Form::io_transfer:
+        out.text = iot_text(word);
+        break;
     case Form::stack:
         out.text = name;
         for (uint32_t k = 1; k <= form->parameter_words; ++k)

@@ -12,10 +12,10 @@
 namespace ndtools {
 
 struct Disassembled {
-    std::string text;         // "LDA I 5,B", or "WORD 147400" for a word no instruction uses
-    uint32_t size = 1;        // words taken, parameter words included
-    bool defined = true;      // false: no instruction uses this word
-    bool has_target = false;  // a P-relative address operand
+    std::string text;        // "LDA I 5,B", or "WORD 147400" for a word no instruction uses
+    uint32_t size = 1;       // words taken, parameter words included
+    bool defined = true;     // false: no instruction uses this word
+    bool has_target = false; // a P-relative address operand
     uint16_t target = 0;
 };
 

@@ -8,14 +8,14 @@ namespace {
 
 // Internal registers that TRA, TRR, MCL and MST reach by number. Numbers
 // without a name are written as octal numbers.
-constexpr const char *tra_registers[16] = {"STS", nullptr, nullptr, "PGST", "PVL", "IIC",
-                                           "PID", "PIE"};
-constexpr const char *trr_registers[16] = {"STS", nullptr, nullptr, "PCR", nullptr, "IIE",
-                                           "PID", "PIE"};
-constexpr const char *mcl_registers[16] = {"STS", nullptr, nullptr, nullptr,
-                                           nullptr, nullptr, "PID", "PIE"};
-constexpr const char *mst_registers[16] = {"STS", nullptr, nullptr, nullptr,
-                                           nullptr, "IIC",   "PID", "PIE"};
+constexpr const char *tra_registers[16] = {"STS", nullptr, nullptr, "PGST",
+                                           "PVL", "IIC",   "PID",   "PIE"};
+constexpr const char *trr_registers[16] = {"STS",   nullptr, nullptr, "PCR",
+                                           nullptr, "IIE",   "PID",   "PIE"};
+constexpr const char *mcl_registers[16] = {"STS",   nullptr, nullptr, nullptr,
+                                           nullptr, nullptr, "PID",   "PIE"};
+constexpr const char *mst_registers[16] = {"STS",   nullptr, nullptr, nullptr,
+                                           nullptr, "IIC",   "PID",   "PIE"};
 
 constexpr InstructionForm memory(const char *name, uint16_t base) {
     return {name, base, 0174000, Form::memory, 0, 0, 0, false, false, nullptr};
@@ -35,8 +35,16 @@ constexpr InstructionForm word(const char *name, uint16_t base) {
 }
 constexpr InstructionForm with_byte(const char *name, uint16_t base, uint16_t max,
                                     bool optional = false) {
-    return {name,          base, static_cast<uint16_t>(0177777 & ~max), Form::byte_operand, 0, 0,
-            max,           optional, false, nullptr};
+    return {name,
+            base,
+            static_cast<uint16_t>(0177777 & ~max),
+            Form::byte_operand,
+            0,
+            0,
+            max,
+            optional,
+            false,
+            nullptr};
 }
 constexpr InstructionForm internal(const char *name, uint16_t base, const char *const *names) {
     return {name, base, 0177700, Form::internal_reg, 060, 0, 0, false, false, names};
@@ -172,7 +180,9 @@ constexpr InstructionForm table[] = {
     simple("BORA", 0177600, 0177600, Form::bit_op),
 };
 
-bool upper_equal(std::string_view a, const char *b) { return a == std::string_view(b); }
+bool upper_equal(std::string_view a, const char *b) {
+    return a == std::string_view(b);
+}
 
 template <size_t N> bool in_keywords(std::string_view name, const Keyword (&list)[N]) {
     for (const Keyword &k : list)
@@ -182,8 +192,12 @@ template <size_t N> bool in_keywords(std::string_view name, const Keyword (&list
 
 } // namespace
 
-const InstructionForm *instruction_table_begin() { return std::begin(table); }
-const InstructionForm *instruction_table_end() { return std::end(table); }
+const InstructionForm *instruction_table_begin() {
+    return std::begin(table);
+}
+const InstructionForm *instruction_table_end() {
+    return std::end(table);
+}
 
 const InstructionForm *decode_instruction(uint16_t word) {
     if ((word & 0177400) == 0147400) return nullptr;
@@ -201,9 +215,9 @@ const InstructionForm *find_instruction(std::string_view mnemonic) {
 }
 
 bool is_reserved_word(std::string_view name) {
-    static constexpr const char *others[] = {
-        "I",   "X",   "B",    "IF",  "SHR", "SNI", "EXTRA", "CM1", "CLD", "AD1", "ADC", "STS",
-        "PGST", "PVL", "IIC", "PID", "PIE", "PCR", "IIE"};
+    static constexpr const char *others[] = {"I",   "X",   "B",   "IF",  "SHR", "SNI",  "EXTRA",
+                                             "CM1", "CLD", "AD1", "ADC", "STS", "PGST", "PVL",
+                                             "IIC", "PID", "PIE", "PCR", "IIE"};
     for (const char *o : others)
         if (upper_equal(name, o)) return true;
     return in_keywords(name, destination_registers) || in_keywords(name, source_registers) ||

@@ -33,14 +33,14 @@ enum class Form : uint8_t {
 
 struct InstructionForm {
     const char *mnemonic;
-    uint16_t base;          // the fixed bits
-    uint16_t fixed_mask;    // which bits the mnemonic fixes
+    uint16_t base;       // the fixed bits
+    uint16_t fixed_mask; // which bits the mnemonic fixes
     Form form;
-    uint16_t ignored_mask;  // bits the CPU does not look at (written with EXTRA)
+    uint16_t ignored_mask; // bits the CPU does not look at (written with EXTRA)
     uint8_t parameter_words;
-    uint16_t operand_max;   // byte_operand: largest value of the low field
-    bool optional_operand;  // byte_operand: the value may be left out (WAIT)
-    bool alias;             // assembler-only name for a register operation
+    uint16_t operand_max;              // byte_operand: largest value of the low field
+    bool optional_operand;             // byte_operand: the value may be left out (WAIT)
+    bool alias;                        // assembler-only name for a register operation
     const char *const *register_names; // internal_reg: names of numbers 0-17
 };
 
@@ -53,11 +53,10 @@ struct Keyword {
 // Register designators: the destination field (bits 2-0) and the source
 // field (bits 5-3). Number 0 is STS for EXR, the bit instructions and
 // IRW/IRR, and "nothing" (the constant 0) for the others.
-inline constexpr Keyword destination_registers[8] = {
-    {"DSTS", 0}, {"DD", 1}, {"DP", 2}, {"DB", 3}, {"DL", 4}, {"DA", 5}, {"DT", 6}, {"DX", 7}};
-inline constexpr Keyword source_registers[8] = {{"SSTS", 0}, {"SD", 010}, {"SP", 020},
-                                                {"SB", 030},  {"SL", 040}, {"SA", 050},
-                                                {"ST", 060},  {"SX", 070}};
+inline constexpr Keyword destination_registers[8] = {{"DSTS", 0}, {"DD", 1}, {"DP", 2}, {"DB", 3},
+                                                     {"DL", 4},   {"DA", 5}, {"DT", 6}, {"DX", 7}};
+inline constexpr Keyword source_registers[8] = {{"SSTS", 0}, {"SD", 010}, {"SP", 020}, {"SB", 030},
+                                                {"SL", 040}, {"SA", 050}, {"ST", 060}, {"SX", 070}};
 
 // Register-operation modifiers. AD1 and ADC belong to RADD only.
 inline constexpr uint16_t bit_CM1 = 0200;
@@ -106,6 +105,8 @@ const InstructionForm *instruction_table_end();
 bool is_reserved_word(std::string_view upper_name);
 
 // Sign-extend the low 8 bits.
-inline int sign_extend_8(uint16_t value) { return static_cast<int8_t>(value & 0377); }
+inline int sign_extend_8(uint16_t value) {
+    return static_cast<int8_t>(value & 0377);
+}
 
 } // namespace ndtools

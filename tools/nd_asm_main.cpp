@@ -80,7 +80,8 @@ int main(int argc, char **argv) {
     }
     std::string source;
     if (!read_file(source_path, source)) {
-        std::fprintf(stderr, "nd-asm: cannot read %s: %s\n", source_path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nd-asm: cannot read %s: %s\n", source_path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     ndtools::AssemblyResult result = ndtools::assemble(source, source_path);
@@ -95,16 +96,20 @@ int main(int argc, char **argv) {
     std::vector<uint8_t> image = bpun ? ndtools::make_bpun_image(result.program, error)
                                       : ndtools::make_prog_image(result.program, error);
     if (image.empty()) {
-        std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(), error.c_str());
+        std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(),
+                     error.c_str());
         return 1;
     }
     if (!write_file(image_path, image.data(), image.size())) {
-        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", image_path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", image_path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     if (print_listing) std::fputs(result.listing.c_str(), stdout);
-    if (!listing_path.empty() && !write_file(listing_path, result.listing.data(), result.listing.size())) {
-        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", listing_path.c_str(), std::strerror(errno));
+    if (!listing_path.empty() &&
+        !write_file(listing_path, result.listing.data(), result.listing.size())) {
+        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", listing_path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
     return 0;

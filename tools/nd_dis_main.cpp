@@ -42,7 +42,8 @@ bool parse_octal_word(const std::string &text, uint16_t &value) {
 bool ends_with_bpun(const std::string &path) {
     if (path.size() < 5) return false;
     std::string tail = path.substr(path.size() - 5);
-    for (char &c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char &c : tail)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return tail == ".BPUN";
 }
 
@@ -110,7 +111,8 @@ int main(int argc, char **argv) {
     if (words_mode) {
         if (word_args.empty()) {
             std::string token;
-            while (std::cin >> token) word_args.push_back(token);
+            while (std::cin >> token)
+                word_args.push_back(token);
         }
         std::vector<uint16_t> words;
         for (const std::string &text : word_args) {
@@ -129,10 +131,12 @@ int main(int argc, char **argv) {
     }
     std::ifstream in(image_path, std::ios::binary);
     if (!in) {
-        std::fprintf(stderr, "nd-dis: cannot read %s: %s\n", image_path.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "nd-dis: cannot read %s: %s\n", image_path.c_str(),
+                     std::strerror(errno));
         return 2;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     ndtools::LoadedImage image;
     std::string error;
     bool ok = force_prog   ? ndtools::read_prog_image(bytes, image, error)
@@ -143,7 +147,8 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (image.kind == ndtools::ImageKind::bpun && image.checksum_found != image.checksum_computed)
-        std::fprintf(stderr, "nd-dis: %s: warning: checksum %06o in the file, the words sum to %06o\n",
+        std::fprintf(stderr,
+                     "nd-dis: %s: warning: checksum %06o in the file, the words sum to %06o\n",
                      image_path.c_str(), image.checksum_found, image.checksum_computed);
     return write_output(output_path, ndtools::disassemble_image(image, image_path));
 }

@@ -38,7 +38,8 @@ std::vector<uint8_t> make_prog_image(const Program &program, std::string &error)
     std::vector<uint8_t> out;
     uint32_t low = 0, high = 0177777;
     if (!program.two_bank && !program_range(program, low, high, error)) return out;
-    out.reserve(program.two_bank ? prog_data_offset + 2 * 65536 : prog_header_bytes + 2 * (high - low + 1));
+    out.reserve(program.two_bank ? prog_data_offset + 2 * 65536
+                                 : prog_header_bytes + 2 * (high - low + 1));
     put_word(out, program.start);
     put_word(out, program.restart);
     put_word(out, static_cast<uint16_t>(low));
@@ -46,9 +47,11 @@ std::vector<uint8_t> make_prog_image(const Program &program, std::string &error)
     put_word(out, program.two_bank ? 0 : 0177777);
     put_word(out, program.two_bank ? 0177777 : 0);
     out.resize(prog_header_bytes, 0);
-    for (uint32_t a = low; a <= high; ++a) put_word(out, program.program.words[a]);
+    for (uint32_t a = low; a <= high; ++a)
+        put_word(out, program.program.words[a]);
     if (program.two_bank)
-        for (uint32_t a = 0; a <= 0177777; ++a) put_word(out, program.data.words[a]);
+        for (uint32_t a = 0; a <= 0177777; ++a)
+            put_word(out, program.data.words[a]);
     return out;
 }
 
@@ -67,7 +70,8 @@ std::vector<uint8_t> make_bpun_image(const Program &program, std::string &error)
     }
     char preamble[32];
     std::snprintf(preamble, sizeof preamble, "%o\r\n!", program.start);
-    for (const char *p = preamble; *p; ++p) out.push_back(static_cast<uint8_t>(*p));
+    for (const char *p = preamble; *p; ++p)
+        out.push_back(static_cast<uint8_t>(*p));
     put_word(out, static_cast<uint16_t>(low));
     put_word(out, static_cast<uint16_t>(count));
     uint16_t sum = 0;
@@ -83,7 +87,8 @@ std::vector<uint8_t> make_bpun_image(const Program &program, std::string &error)
 namespace {
 
 // exact: the file must end where the header says.
-bool read_prog(const std::vector<uint8_t> &bytes, bool exact, LoadedImage &image, std::string &error) {
+bool read_prog(const std::vector<uint8_t> &bytes, bool exact, LoadedImage &image,
+               std::string &error) {
     if (bytes.size() < prog_header_bytes) {
         error = "shorter than the 512-byte :PROG header";
         return false;
@@ -97,7 +102,8 @@ bool read_prog(const std::vector<uint8_t> &bytes, bool exact, LoadedImage &image
     uint16_t data_low = get_word(bytes, 8);
     uint16_t data_high = get_word(bytes, 10);
     if (result.high < result.low) {
-        error = "header: low address " + octal6(result.low) + " above high address " + octal6(result.high);
+        error = "header: low address " + octal6(result.low) + " above high address " +
+                octal6(result.high);
         return false;
     }
     size_t program_end = prog_header_bytes + 2 * size_t{result.high - result.low + 1};
@@ -108,7 +114,8 @@ bool read_prog(const std::vector<uint8_t> &bytes, bool exact, LoadedImage &image
     size_t end = program_end;
     if (data_low != 0177777) {
         if (data_high < data_low) {
-            error = "header: 2-bank data low " + octal6(data_low) + " above data high " + octal6(data_high);
+            error = "header: 2-bank data low " + octal6(data_low) + " above data high " +
+                    octal6(data_high);
             return false;
         }
         if (program_end > prog_data_offset) {
