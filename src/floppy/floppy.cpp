@@ -630,16 +630,3 @@ int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, F
     complain(volume, "\r\nAn error occured, bad floppy image?");
     return -1;
 }
-
-int extract_floppy_image_file(const std::string &image_path, const std::string &directory,
-                              FILE *out, FILE *err) {
-    FILE *image = std::fopen(image_path.c_str(), "rb");
-    if (!image) {
-        std::fprintf(err, "Error reading master block\n");
-        std::fprintf(err, "\r\nAn error occured, bad floppy image?");
-        return -1;
-    }
-    int result = extract_floppy_image(image, directory, out, err);
-    std::fclose(image);
-    return result;
-}

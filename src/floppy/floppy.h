@@ -15,10 +15,6 @@ constexpr uint32_t ND_PAGE_BYTES = 2048;
 // reported, ending with "\r\nAn error occured, bad floppy image?".
 int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err);
 
-// The same for an image given by its host path, opened for reading only.
-int extract_floppy_image_file(const std::string &image_path, const std::string &directory,
-                              FILE *out, FILE *err);
-
 // A volume date: bits 31-26 year - 1950, 25-22 month, 21-17 day, 16-12 hour,
 // 11-6 minute, 5-0 second; the value 0 stands for 1950-01-01 00:00:00.
 struct NdDate {

@@ -86,7 +86,6 @@ void cmd_create_user() { not_available(); }
 void cmd_delete_user() { not_available(); }
 void cmd_get_entries() { not_available(); }
 void cmd_trace_entries() { not_available(); }
-void cmd_extract_floppy_image() { not_available(); }
 void cmd_rename_file() { not_available(); }
 void cmd_yyy() { not_available(); }
 void cmd_zzz() { not_available(); }

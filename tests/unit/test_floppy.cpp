@@ -16,6 +16,7 @@
 #include <iterator>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -123,6 +124,16 @@ class VolumeImage {
 std::string read_file(const fs::path &path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Runs the extractor on the image file at `path`.
+int extract_floppy_image_file(const std::string &path, const std::string &directory, FILE *out,
+                              FILE *err) {
+    FILE *image = std::fopen(path.c_str(), "rb");
+    if (!image) return -2;
+    int result = extract_floppy_image(image, directory, out, err);
+    std::fclose(image);
+    return result;
 }
 
 std::string zeros(size_t count) {
@@ -537,13 +548,19 @@ TEST_F(FloppyTest, UnreadableImages) {
     EXPECT_EQ(output_, "Error reading page 0: page is beyond the end of the image\n"
                        "Error reading master block\n" +
                            std::string(FAILED));
+
+    // A stream that cannot be positioned, such as a pipe, is no image.
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    ASSERT_EQ(write(ends[1], "data", 4), 4);
+    close(ends[1]);
+    FILE *pipe_stream = fdopen(ends[0], "rb");
     char *text = nullptr;
     size_t length = 0;
     FILE *stream = open_memstream(&text, &length);
-    EXPECT_EQ(extract_floppy_image_file((root_ / "MISSING.IMAG").string(), user_dir_.string(),
-                                        stream, stream),
-              -1);
+    EXPECT_EQ(extract_floppy_image(pipe_stream, user_dir_.string(), stream, stream), -1);
     std::fclose(stream);
+    std::fclose(pipe_stream);
     EXPECT_EQ(std::string(text, length), "Error reading master block\n" + std::string(FAILED));
     std::free(text);
 }
