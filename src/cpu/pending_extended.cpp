@@ -5,9 +5,4 @@
 #include "cpu/cycle.h"
 #include "cpu/extended_dispatch.h"
 
-void execute_bfill() { illegal_instruction(); }
-void execute_movb() { illegal_instruction(); }
-void execute_movbf() { illegal_instruction(); }
-void execute_movew() { illegal_instruction(); }
-void execute_stack_instruction() { illegal_instruction(); }
 void execute_decimal_instruction() { illegal_instruction(); }

@@ -3,4 +3,3 @@
 #include "cpu/cycle.h"
 
 void install_decimal_instructions() {}
-void install_block_and_stack_instructions() {}
