@@ -165,7 +165,12 @@ void run_command_loop() {
             std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
             break;
         }
-        execute_command_line(shell.command_line);
+        // A line placed by the program is always a RECOVER: command_line holds
+        // its text and argument_position points past the command word.
+        if (pending)
+            cmd_recover();
+        else
+            execute_command_line(shell.command_line);
         // A line placed by the program is taken once.
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;

@@ -25,6 +25,8 @@ struct ShellState {
     char program_command_line[COMMAND_LINE_SIZE];
     int program_command_line_position;
     int64_t start_time;
+    // Host time in milliseconds when the current run was started.
+    int64_t run_start_milliseconds;
     int previous_line_empty;
     // Set by start-up when the host command line named an image in a user
     // directory: the file name and user to run on the first pass.
