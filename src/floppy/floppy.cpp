@@ -371,9 +371,9 @@ bool read_bit_file(Volume &volume, const MasterBlock &master, uint64_t total_pag
 }
 
 std::string owner_name(const Volume &volume, uint32_t owner) {
-    for (const UserEntry &user : volume.users)
-        if (user.index == owner) return printable_name(user.name);
-    return "????";
+    auto user = std::find_if(volume.users.begin(), volume.users.end(),
+                             [owner](const UserEntry &entry) { return entry.index == owner; });
+    return user == volume.users.end() ? "????" : printable_name(user->name);
 }
 
 bool list_files(Volume &volume) {
@@ -536,15 +536,15 @@ bool extract_file(Volume &volume, const std::string &directory, const ObjectEntr
     return true;
 }
 
+// Extracts the files in index order; an error ends the extraction.
 bool extract_files(Volume &volume, const std::string &directory) {
-    for (const ObjectEntry &entry : volume.files) {
-        if (!extract_file(volume, directory, entry)) {
-            if (volume.object_index_type == SUBINDEXED)
-                complain(volume, "\nError when extracting subindexed file");
-            return false;
-        }
-    }
-    return true;
+    bool extracted =
+        std::all_of(volume.files.begin(), volume.files.end(), [&](const ObjectEntry &entry) {
+            return extract_file(volume, directory, entry);
+        });
+    if (!extracted && volume.object_index_type == SUBINDEXED)
+        complain(volume, "\nError when extracting subindexed file");
+    return extracted;
 }
 
 bool list_and_extract(Volume &volume, const std::string &directory) {
