@@ -77,9 +77,11 @@ static bool check_guards() {
                     guard.value, now, machine.instruction_address);
         guard.value = now;
         std::printf("\r\n>> Type CR to continue, q to quit");
-        std::fflush(stdout);
-        int answer = std::getchar();
-        if (answer == 'q' || answer == EOF) {
+        int answer = read_prompt_answer();
+        // ^C has already stopped the run, which ends through the halt steps.
+        if (answer < 0 && !cpu_running)
+            return true;
+        if (answer == 'q' || answer < 0) {
             std::printf("\r\n   Return to command input!\r\n");
             restore_saved_trace_settings();
             cpu_running = 0;
