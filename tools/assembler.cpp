@@ -776,7 +776,10 @@ class Assembler {
                               st.address & 0177777);
             else
                 std::snprintf(buffer, sizeof buffer, "                 ");
-            out += buffer + st.text + "\n";
+            out += buffer + st.text;
+            while (!out.empty() && out.back() == ' ')
+                out.pop_back();
+            out += "\n";
             return;
         }
         for (size_t k = 0; k < words.size(); ++k) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -78,6 +79,14 @@ int main(int argc, char **argv) {
         usage(stderr);
         return 2;
     }
+    for (const std::string *output : {&image_path, &listing_path}) {
+        std::error_code ec;
+        if (!output->empty() && std::filesystem::equivalent(source_path, *output, ec)) {
+            std::fprintf(stderr, "nd-asm: %s is the source file; choose another output name\n",
+                         output->c_str());
+            return 2;
+        }
+    }
     std::string source;
     if (!read_file(source_path, source)) {
         std::fprintf(stderr, "nd-asm: cannot read %s: %s\n", source_path.c_str(),
@@ -87,7 +96,10 @@ int main(int argc, char **argv) {
     ndtools::AssemblyResult result = ndtools::assemble(source, source_path);
     for (const ndtools::Diagnostic &d : result.errors)
         std::fprintf(stderr, "%s\n", ndtools::format_diagnostic(d).c_str());
+    // After a failure no image stands under the output name, not even one
+    // left by an earlier run, so that nothing can take it for the result.
     if (!result.ok()) {
+        std::remove(image_path.c_str());
         std::fprintf(stderr, "nd-asm: %zu error%s; no image written\n", result.errors.size(),
                      result.errors.size() == 1 ? "" : "s");
         return 1;
@@ -96,6 +108,7 @@ int main(int argc, char **argv) {
     std::vector<uint8_t> image = bpun ? ndtools::make_bpun_image(result.program, error)
                                       : ndtools::make_prog_image(result.program, error);
     if (image.empty()) {
+        std::remove(image_path.c_str());
         std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(),
                      error.c_str());
         return 1;

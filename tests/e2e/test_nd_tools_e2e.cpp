@@ -1,0 +1,122 @@
+// The nd-asm and nd-dis commands as a user runs them: the round trip of the
+// every-form program through both, error reports, listings, loose words,
+// and an assembled greeting run by kestrel.
+#include "harness.h"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string shell_quoted(const std::string &text) {
+    return "'" + text + "'";
+}
+
+std::string tool(const char *name) {
+    return shell_quoted(std::string(KESTREL_BUILD_DIR) + "/" + name);
+}
+
+std::string source_path(const std::string &relative) {
+    return std::string(KESTREL_SOURCE_DIR) + "/" + relative;
+}
+
+std::string read_bytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+int run(const std::string &command, std::string *output) {
+    return run_host_command(command + " 2>&1", output);
+}
+
+void expect_round_trip(const NdTree &tree, const std::string &option) {
+    std::string out;
+    std::string first = tree.path("FIRST.IMG"), text = tree.path("again.asm"),
+                second = tree.path("SECOND.IMG");
+    ASSERT_EQ(run(tool("nd-asm") + " " + shell_quoted(source_path("tests/asm/every_form.asm")) +
+                      " -o " + shell_quoted(first) + option,
+                  &out),
+              0)
+        << out;
+    ASSERT_EQ(run(tool("nd-dis") + " " + shell_quoted(first) + " -o " + shell_quoted(text), &out),
+              0)
+        << out;
+    ASSERT_EQ(
+        run(tool("nd-asm") + " " + shell_quoted(text) + " -o " + shell_quoted(second) + option,
+            &out),
+        0)
+        << out;
+    std::string a = read_bytes(first), b = read_bytes(second);
+    EXPECT_FALSE(a.empty());
+    EXPECT_TRUE(a == b) << "images differ after the round trip" << option;
+}
+
+} // namespace
+
+TEST(NdTools, EveryFormRoundTripsThroughTheCommands) {
+    NdTree tree;
+    expect_round_trip(tree, "");
+    expect_round_trip(tree, " --bpun");
+}
+
+TEST(NdTools, WrongSourceNamesFileAndLineAndLeavesNoImage) {
+    NdTree tree;
+    tree.write_file("bad.asm",
+                    "        ORG 1000\n        LDA 5,B\n        JMP 2000\n        FROB\n");
+    tree.write_file("OUT.PROG", "left over from an earlier run");
+    std::string out;
+    int status = run(
+        "cd " + shell_quoted(tree.root()) + " && " + tool("nd-asm") + " bad.asm -o OUT.PROG", &out);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("bad.asm:3: error: address 002000 is out of reach from 001001"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("bad.asm:4: error: unknown instruction or directive 'FROB'"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(tree.exists("OUT.PROG"));
+}
+
+TEST(NdTools, ListingAndLooseWords) {
+    NdTree tree;
+    std::string out;
+    ASSERT_EQ(run(tool("nd-asm") + " " + shell_quoted(source_path("tools/examples/greeting.asm")) +
+                      " -o " + shell_quoted(tree.path("G.PROG")) + " --listing",
+                  &out),
+              0);
+    EXPECT_NE(out.find(" 001007  153002          MON 2 "), std::string::npos) << out;
+    ASSERT_EQ(run(tool("nd-dis") + " --words --org 1000 044000 153002 146100 146142 140134 1 2 3 4",
+                  &out),
+              0);
+    EXPECT_NE(out.find("LDA *       "), std::string::npos) << out;
+    EXPECT_NE(out.find("MON 2 "), std::string::npos) << out;
+    EXPECT_NE(out.find("RCLR "), std::string::npos) << out;
+    EXPECT_NE(out.find("EXIT "), std::string::npos) << out;
+    EXPECT_NE(out.find("INIT 1, 2, 3, 4 "), std::string::npos) << out;
+    ASSERT_EQ(run("echo 153000 | " + tool("nd-dis") + " --words", &out), 0);
+    EXPECT_NE(out.find("MON 0 "), std::string::npos) << out;
+    EXPECT_EQ(run(tool("nd-dis") + " --words 200000", &out), 2);
+}
+
+TEST(NdTools, DisassemblerRefusesWhatIsNoImage) {
+    NdTree tree;
+    tree.write_file("JUNK.PROG", std::string(100, 'x'));
+    std::string out;
+    EXPECT_EQ(run(tool("nd-dis") + " " + shell_quoted(tree.path("JUNK.PROG")), &out), 1);
+    EXPECT_NE(out.find("neither a :PROG image"), std::string::npos) << out;
+}
+
+TEST(NdTools, AssembledGreetingRunsInKestrel) {
+    NdTree tree;
+    std::string log;
+    ASSERT_TRUE(tree.assemble(read_bytes(source_path("tools/examples/greeting.asm")),
+                              "(EMULATOR)/GREETING.PROG", &log))
+        << log;
+    RunResult result = run_kestrel(tree, "GREETING\nquit\n");
+    EXPECT_NE(result.output.find("HELLO FROM THE ND-100\r\n"), std::string::npos) << result.output;
+}
