@@ -1,0 +1,30 @@
+// Running the ND program: the run driver, the register line, and the
+// system-information words that SINTRAN-info shows and monitor calls read.
+#pragma once
+
+#include <cstdint>
+
+constexpr int SYSTEM_INFO_WORDS = 12;
+
+struct ExecutionState {
+    // Set when keys were typed ahead; continue-after-breakpoint warns of it.
+    int keyboard_input_flag;
+    // SystemInfo; word 1 (CPU type and instruction set) is kept in
+    // MachineState and composed by system_info_word.
+    uint32_t system_info[SYSTEM_INFO_WORDS];
+};
+
+extern ExecutionState execution_state;
+
+// Start-up values of SystemInfo, no keys flagged.
+void reset_execution_state();
+// Word `index` (0-11) of SystemInfo.
+uint32_t system_info_word(int index);
+
+// The execution-trace line of the current state (the instruction at P),
+// without a line end.
+void print_register_line();
+// list-register-values: the register line and a line end.
+void list_register_values();
+// SINTRAN-info.
+void print_sintran_info();
