@@ -41,6 +41,7 @@ class InstructionTest : public ::testing::Test {
     }
     void TearDown() override { cpu_running = 0; }
 
+  public:
     // One pass of the instruction cycle without the debugging aids.
     static void step() {
         machine.P &= WORD_MASK;
