@@ -31,9 +31,10 @@ void reset_open_file_table() {
 }
 
 int find_open_file(int32_t file_number) {
+    // Free entries carry -1: no negative number names an open file.
+    if (file_number < 0) return -1;
     for (int i = 0; i < OPEN_FILE_ENTRIES; ++i)
-        if (open_file_table.entries[i].file_number == file_number)
-            return i;
+        if (open_file_table.entries[i].file_number == file_number) return i;
     return -1;
 }
 
@@ -42,7 +43,7 @@ static bool imposes_maximum_size(uint32_t access_code) {
 }
 
 int close_file(int32_t file_number, uint32_t *error) {
-    int position = file_number < 0 ? -1 : find_open_file(file_number);
+    int position = find_open_file(file_number);
     if (position < 0) {
         *error = 0132;
         return -1;
@@ -63,11 +64,9 @@ int close_file(int32_t file_number, uint32_t *error) {
 }
 
 void close_all_files(uint32_t mode) {
-    if (mode != CLOSE_KEEP_SCRATCH && mode != CLOSE_EVERYTHING)
-        return;
+    if (mode != CLOSE_KEEP_SCRATCH && mode != CLOSE_EVERYTHING) return;
     for (auto &entry : open_file_table.entries) {
-        if (entry.file_number < 0)
-            continue;
+        if (entry.file_number < 0) continue;
         if (mode == CLOSE_KEEP_SCRATCH && entry.host_path.rfind("./(SCRATCH)/SCRATCH", 0) == 0) {
             entry.block_size = DEFAULT_BLOCK_SIZE;
             continue;
@@ -80,14 +79,12 @@ void close_all_files(uint32_t mode) {
 void list_open_files() {
     FILE *out = shell.operator_output;
     for (const auto &entry : open_file_table.entries) {
-        if (entry.file_number < 0)
-            continue;
+        if (entry.file_number < 0) continue;
         std::fprintf(out, "\r\n%6o: %s", static_cast<unsigned>(entry.file_number),
                      entry.host_path.c_str());
         std::fprintf(out, " Opened for access %3i, block size %d bytes",
                      static_cast<int>(entry.access_code), static_cast<int>(entry.block_size));
-        if (out == stdout)
-            page_pause('\n');
+        if (out == stdout) page_pause('\n');
     }
     std::fprintf(out, "\r\n");
 }
@@ -100,8 +97,7 @@ bool claim_scratch_file() {
         std::snprintf(name, sizeof name, "SCRATCH%02d", n);
         std::string lock_path = std::string("./(SCRATCH)/.") + name + ".lock";
         LockResult lock = host_try_lock(lock_path);
-        if (lock == LockResult::HeldElsewhere)
-            continue;
+        if (lock == LockResult::HeldElsewhere) continue;
         std::string path = std::string("./(SCRATCH)/") + name + ".DATA";
         FILE *stream = lock == LockResult::Locked ? std::fopen(path.c_str(), "rb+") : nullptr;
         if (!stream) {
