@@ -12,18 +12,27 @@
 
 namespace addressing {
 
-constexpr bool indexed(int mode) { return (mode & 4) != 0; }
-constexpr bool indirect(int mode) { return (mode & 2) != 0; }
-constexpr bool b_relative(int mode) { return (mode & 1) != 0; }
+constexpr bool indexed(int mode) {
+    return (mode & 4) != 0;
+}
+constexpr bool indirect(int mode) {
+    return (mode & 2) != 0;
+}
+constexpr bool b_relative(int mode) {
+    return (mode & 1) != 0;
+}
 // Only the plain P-relative mode reaches its operand through page table 0;
 // every other mode goes through the data path.
-constexpr bool data_path(int mode) { return mode != 0; }
+constexpr bool data_path(int mode) {
+    return mode != 0;
+}
 
-}  // namespace addressing
+} // namespace addressing
 
 // The signed 8-bit displacement of the current instruction.
 inline uint32_t displacement() {
-    return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(machine.current_instruction & 0377)));
+    return static_cast<uint32_t>(
+        static_cast<int32_t>(static_cast<int8_t>(machine.current_instruction & 0377)));
 }
 
 template <int MODE> inline uint32_t effective_address() {
@@ -33,12 +42,10 @@ template <int MODE> inline uint32_t effective_address() {
     if constexpr (indirect(MODE)) {
         uint32_t pointer = b_relative(MODE) ? read_data(machine.B + d) : read_normal(machine.P + d);
         address = pointer;
-        if constexpr (indexed(MODE))
-            address += machine.X;
+        if constexpr (indexed(MODE)) address += machine.X;
     } else if constexpr (indexed(MODE)) {
         address = machine.X + d;
-        if constexpr (b_relative(MODE))
-            address += machine.B;
+        if constexpr (b_relative(MODE)) address += machine.B;
     } else {
         address = (b_relative(MODE) ? machine.B : machine.P) + d;
     }

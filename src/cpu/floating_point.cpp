@@ -19,52 +19,44 @@
 uint32_t float_work_word;
 
 double nd32_to_double(uint32_t word) {
-    if (word == 0)
-        return 0.0;
+    if (word == 0) return 0.0;
     int exponent = static_cast<int>((word >> 22) & 0777);
-    double magnitude = std::ldexp(static_cast<double>((word & 017777777) | 020000000),
-                                  exponent - 257 - 22);
+    double magnitude =
+        std::ldexp(static_cast<double>((word & 017777777) | 020000000), exponent - 257 - 22);
     return (word & 0x80000000u) ? -magnitude : magnitude;
 }
 
 uint32_t double_to_nd32(double value) {
-    if (value == 0.0 || std::isnan(value))
-        return 0;
+    if (value == 0.0 || std::isnan(value)) return 0;
     uint32_t sign = std::signbit(value) ? 0x80000000u : 0;
-    if (std::isinf(value))
-        return sign | 0x7fffffffu;
+    if (std::isinf(value)) return sign | 0x7fffffffu;
     int binary_exponent = 0;
-    double fraction = std::frexp(std::fabs(value), &binary_exponent);  // [0.5, 1)
+    double fraction = std::frexp(std::fabs(value), &binary_exponent); // [0.5, 1)
     int exponent = binary_exponent + 256;
-    if (exponent < 0)
-        return 0;
-    if (exponent > 0777)
-        return sign | 0x7fffffffu;
-    auto mantissa = static_cast<uint32_t>(std::ldexp(fraction, 23));  // 23 bits, top one set
+    if (exponent < 0) return 0;
+    if (exponent > 0777) return sign | 0x7fffffffu;
+    auto mantissa = static_cast<uint32_t>(std::ldexp(fraction, 23)); // 23 bits, top one set
     return sign | (static_cast<uint32_t>(exponent) << 22) | (mantissa & 017777777);
 }
 
 double nd48_to_double(Nd48 number) {
     uint32_t t = number.t & WORD_MASK;
-    uint64_t mantissa = (static_cast<uint64_t>(number.a & WORD_MASK) << 16) | (number.d & WORD_MASK);
-    if (t == 0 && mantissa == 0)
-        return 0.0;
+    uint64_t mantissa =
+        (static_cast<uint64_t>(number.a & WORD_MASK) << 16) | (number.d & WORD_MASK);
+    if (t == 0 && mantissa == 0) return 0.0;
     int exponent = static_cast<int>(t & 077777);
     double magnitude = std::ldexp(static_cast<double>(mantissa), exponent - 16384 - 32);
-    if (std::isinf(magnitude))
-        magnitude = DBL_MAX;
+    if (std::isinf(magnitude)) magnitude = DBL_MAX;
     return (t & 0100000) ? -magnitude : magnitude;
 }
 
 Nd48 double_to_nd48(double value) {
-    if (value == 0.0 || std::isnan(value))
-        return {0, 0, 0};
+    if (value == 0.0 || std::isnan(value)) return {0, 0, 0};
     uint32_t sign = std::signbit(value) ? 0100000u : 0;
-    if (std::isinf(value))
-        return {sign | 077777u, WORD_MASK, WORD_MASK};
+    if (std::isinf(value)) return {sign | 077777u, WORD_MASK, WORD_MASK};
     int binary_exponent = 0;
     double fraction = std::frexp(std::fabs(value), &binary_exponent);
-    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 32));  // top bit set
+    auto mantissa = static_cast<uint64_t>(std::ldexp(fraction, 32)); // top bit set
     // A double's binary exponent always lies well inside the 15-bit range.
     return {sign | static_cast<uint32_t>(binary_exponent + 16384),
             static_cast<uint32_t>(mantissa >> 16) & WORD_MASK,
@@ -76,10 +68,8 @@ namespace {
 // The result of a host operation, moved one step toward zero when the host
 // rounded it away from zero. `error` is the exact result minus `result`.
 double toward_zero(double result, double error) {
-    if (error == 0.0 || !std::isfinite(result) || result == 0.0)
-        return result;
-    if ((error < 0) != (result < 0))
-        return std::nextafter(result, 0.0);
+    if (error == 0.0 || !std::isfinite(result) || result == 0.0) return result;
+    if ((error < 0) != (result < 0)) return std::nextafter(result, 0.0);
     return result;
 }
 
@@ -92,19 +82,16 @@ double truncated_sum(double x, double y) {
 
 double truncated_product(double x, double y) {
     double product = x * y;
-    if (!std::isnormal(product))
-        return product;
+    if (!std::isnormal(product)) return product;
     return toward_zero(product, std::fma(x, y, -product));
 }
 
 double truncated_quotient(double x, double y) {
     double quotient = x / y;
-    if (!std::isnormal(quotient))
-        return quotient;
+    if (!std::isnormal(quotient)) return quotient;
     double remainder = std::fma(-quotient, y, x);
     // The exact quotient is quotient + remainder / y.
-    if (remainder == 0.0)
-        return quotient;
+    if (remainder == 0.0) return quotient;
     return toward_zero(quotient, (remainder < 0) != (y < 0) ? -1.0 : 1.0);
 }
 
@@ -121,7 +108,9 @@ template <int OP> double float_operation(double x, double y) {
         return truncated_quotient(x, y);
 }
 
-inline uint32_t accumulator32() { return (machine.A << 16) | machine.D; }
+inline uint32_t accumulator32() {
+    return (machine.A << 16) | machine.D;
+}
 
 inline void set_accumulator32(uint32_t word) {
     machine.A = word >> 16;
@@ -148,7 +137,8 @@ template <int OP, int MODE> void float_instruction() {
             set_accumulator32(double_to_nd32(float_operation<OP>(x, y)));
         }
     } else {
-        Nd48 operand{read_operand<MODE>(ea), read_operand<MODE>(ea + 1), read_operand<MODE>(ea + 2)};
+        Nd48 operand{read_operand<MODE>(ea), read_operand<MODE>(ea + 1),
+                     read_operand<MODE>(ea + 2)};
         double y = nd48_to_double(operand);
         if (OP == FDV && y == 0.0) {
             machine.STS |= STS_Z;
@@ -201,7 +191,7 @@ template <int OP, std::size_t... MODE> void install_group(std::index_sequence<MO
     ((instruction_table[0200 + (OP << 3) + MODE] = float_instruction<OP, MODE>), ...);
 }
 
-}  // namespace
+} // namespace
 
 void install_floating_point_instructions() {
     install_group<FAD>(std::make_index_sequence<8>{});

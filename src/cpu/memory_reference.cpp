@@ -70,8 +70,7 @@ template <int OP, int MODE> void memory_reference() {
         } else if constexpr (OP == MIN) {
             uint32_t value = (read_operand<MODE>(ea) + 1) & WORD_MASK;
             write_operand<MODE>(ea, value);
-            if (value == 0)
-                machine.P += 1;
+            if (value == 0) machine.P += 1;
         } else if constexpr (OP == LDA) {
             machine.A = read_operand<MODE>(ea);
         } else if constexpr (OP == LDT) {
@@ -89,8 +88,7 @@ template <int OP, int MODE> void memory_reference() {
         } else if constexpr (OP == MPY) {
             int32_t product = signed_word(machine.A) * signed_word(read_operand<MODE>(ea));
             machine.STS &= ~STS_Q;
-            if (product > 32767 || product < -32767)
-                machine.STS |= STS_Q | STS_O;
+            if (product > 32767 || product < -32767) machine.STS |= STS_Q | STS_O;
             machine.A = static_cast<uint32_t>(product) & WORD_MASK;
         } else {
             static_assert(OP == STZ, "no such memory-reference operation");
@@ -132,13 +130,16 @@ template <int OP, std::size_t... MODE> void install_group(std::index_sequence<MO
     ((instruction_table[(OP << 3) | MODE] = memory_reference<OP, MODE>), ...);
 }
 
-template <int OP> void install_group() { install_group<OP>(std::make_index_sequence<8>{}); }
+template <int OP> void install_group() {
+    install_group<OP>(std::make_index_sequence<8>{});
+}
 
-template <std::size_t... CONDITION> void install_conditional_jumps(std::index_sequence<CONDITION...>) {
+template <std::size_t... CONDITION>
+void install_conditional_jumps(std::index_sequence<CONDITION...>) {
     ((instruction_table[(CONDITIONAL_JUMP << 3) | CONDITION] = conditional_jump<CONDITION>), ...);
 }
 
-}  // namespace
+} // namespace
 
 void install_memory_reference_instructions() {
     install_group<STZ>();

@@ -16,14 +16,20 @@ namespace {
 // ---------------------------------------------------------------------------
 // Register operations (slots 310-316).
 
-constexpr uint32_t CM1 = 0200;  // complement the source
-constexpr uint32_t CLD = 0100;  // clear the destination first
+constexpr uint32_t CM1 = 0200; // complement the source
+constexpr uint32_t CLD = 0100; // clear the destination first
 
-inline uint32_t source_field(uint32_t word) { return (word >> 3) & 7; }
-inline uint32_t destination_field(uint32_t word) { return word & 7; }
+inline uint32_t source_field(uint32_t word) {
+    return (word >> 3) & 7;
+}
+inline uint32_t destination_field(uint32_t word) {
+    return word & 7;
+}
 
 // The value of a source field: register 0 is the constant 0.
-inline uint32_t source_value(uint32_t field) { return field ? machine.r[field] : 0; }
+inline uint32_t source_value(uint32_t field) {
+    return field ? machine.r[field] : 0;
+}
 
 enum RegisterOperation : int { SWAP, RAND, REXO, RORA, RADD, RADD_ONE, RADD_CARRY };
 
@@ -35,19 +41,16 @@ template <int OP> void register_operation() {
     uint32_t dr = destination_field(word);
     if constexpr (OP == SWAP) {
         machine.P = (machine.P + 1) & WORD_MASK;
-        if (dr == 0)
-            return;
+        if (dr == 0) return;
         uint32_t s = source_value(sr);
         uint32_t t = machine.r[dr];
         machine.r[dr] = (word & CM1) ? ~s & WORD_MASK : s;
-        if (sr != 0)
-            machine.r[sr] = (word & CLD) ? 0 : t;
+        if (sr != 0) machine.r[sr] = (word & CLD) ? 0 : t;
     } else if constexpr (OP == RAND || OP == REXO || OP == RORA) {
         uint32_t p = machine.P;
         machine.P = (machine.P + 1) & WORD_MASK;
         if (dr == 0) {
-            if constexpr (OP == RORA)
-                std::printf("\nRORA DR=0\n");
+            if constexpr (OP == RORA) std::printf("\nRORA DR=0\n");
             return;
         }
         if (sr == 0) {
@@ -57,8 +60,7 @@ template <int OP> void register_operation() {
                 std::printf("\nRORA SR=0\n");
         }
         uint32_t s = source_value(sr);
-        if (word & CM1)
-            s = ~s & WORD_MASK;
+        if (word & CM1) s = ~s & WORD_MASK;
         uint32_t d = (word & CLD) ? 0 : machine.r[dr];
         if constexpr (OP == RAND)
             machine.r[dr] = d & s;
@@ -80,8 +82,7 @@ template <int OP> void register_operation() {
         }
         uint32_t a = (word & CLD) ? 0 : machine.r[dr];
         uint32_t b = source_value(sr);
-        if (word & CM1)
-            b = ~b & WORD_MASK;
+        if (word & CM1) b = ~b & WORD_MASK;
         uint32_t carry_in;
         if constexpr (OP == RADD)
             carry_in = 0;
@@ -97,8 +98,8 @@ template <int OP> void register_operation() {
 // Argument instructions (slots 360-367): a sign-extended 8-bit constant.
 
 template <int SLOT> void argument_instruction() {
-    uint32_t d = static_cast<uint32_t>(static_cast<int8_t>(machine.current_instruction & 0377)) &
-                 WORD_MASK;
+    uint32_t d =
+        static_cast<uint32_t>(static_cast<int8_t>(machine.current_instruction & 0377)) & WORD_MASK;
     constexpr int registers[4] = {R_B, R_A, R_T, R_X};
     constexpr int reg = registers[SLOT & 3];
     if constexpr ((SLOT & 4) == 0)
@@ -115,9 +116,13 @@ template <int SLOT> void argument_instruction() {
 
 enum ShiftMode : int { ARITHMETIC, ROTATE, ZERO_END, LINK };
 
-inline void set_m(uint32_t bit) { machine.STS = (machine.STS & ~STS_M) | (bit ? STS_M : 0); }
+inline void set_m(uint32_t bit) {
+    machine.STS = (machine.STS & ~STS_M) | (bit ? STS_M : 0);
+}
 
-inline int shift_count(uint32_t word) { return static_cast<int>((word & 077) ^ 040) - 040; }
+inline int shift_count(uint32_t word) {
+    return static_cast<int>((word & 077) ^ 040) - 040;
+}
 
 // Shifts one 16-bit register by n (n not 0).
 template <int MODE> uint32_t shift_word(uint32_t value, int n) {
@@ -137,10 +142,8 @@ template <int MODE> uint32_t shift_word(uint32_t value, int n) {
         return static_cast<uint32_t>(extended >> k) & WORD_MASK;
     } else if constexpr (MODE == ROTATE) {
         int k = n < 0 ? -n : n;
-        if (k >= 16)
-            k -= 16;
-        if (k == 0)
-            return value;
+        if (k >= 16) k -= 16;
+        if (k == 0) return value;
         int left = (n > 0 ? k : 16 - k) & 15;
         uint32_t result = ((value << left) | (value >> (16 - left))) & WORD_MASK;
         set_m(n > 0 ? result & 1 : (result >> 15) & 1);
@@ -150,8 +153,7 @@ template <int MODE> uint32_t shift_word(uint32_t value, int n) {
         uint32_t k = static_cast<uint32_t>(n < 0 ? -n : n) % 17;
         uint32_t left = n > 0 ? k : (17 - k) % 17;
         uint32_t wide = ((machine.STS & STS_M) ? 0200000u : 0u) | value;
-        if (left)
-            wide = ((wide << left) | (wide >> (17 - left))) & 0377777;
+        if (left) wide = ((wide << left) | (wide >> (17 - left))) & 0377777;
         set_m(wide >> 16);
         return wide & WORD_MASK;
     }
@@ -181,8 +183,7 @@ template <int MODE> uint32_t shift_double(uint32_t value, int n) {
         uint32_t left = n > 0 ? k : (33 - k) % 33;
         constexpr uint64_t mask33 = (uint64_t{1} << 33) - 1;
         uint64_t wide = ((machine.STS & STS_M) ? uint64_t{1} << 32 : 0) | value;
-        if (left)
-            wide = ((wide << left) | (wide >> (33 - left))) & mask33;
+        if (left) wide = ((wide << left) | (wide >> (33 - left))) & mask33;
         set_m(static_cast<uint32_t>(wide >> 32));
         return static_cast<uint32_t>(wide);
     }
@@ -193,13 +194,12 @@ template <int SLOT> void shift_instruction() {
     constexpr bool a_or_ad = (SLOT & 1) != 0;
     uint32_t word = machine.current_instruction;
     int n = shift_count(word);
-    bool second = (word & 0200) != 0;  // D or AD
+    bool second = (word & 0200) != 0; // D or AD
     machine.P += 1;
     if (n == 0) {
         // A zero count changes nothing, except that the single-register
         // arithmetic and zero-end shifts of T and D clear M.
-        if constexpr (!a_or_ad && (mode == ARITHMETIC || mode == ZERO_END))
-            set_m(0);
+        if constexpr (!a_or_ad && (mode == ARITHMETIC || mode == ZERO_END)) set_m(0);
         return;
     }
     if constexpr (a_or_ad) {
@@ -241,15 +241,18 @@ enum BitOperation : int {
     BORA,
 };
 
-inline uint32_t k_bit() { return (machine.STS >> 2) & 1; }
-inline void set_k(uint32_t bit) { machine.STS = (machine.STS & ~STS_K) | (bit ? STS_K : 0); }
+inline uint32_t k_bit() {
+    return (machine.STS >> 2) & 1;
+}
+inline void set_k(uint32_t bit) {
+    machine.STS = (machine.STS & ~STS_K) | (bit ? STS_K : 0);
+}
 
 // Writes the selected bit. In STS only the low byte (the status bits) can be
 // changed: the level field and the interrupt bit above it belong to the level
 // machinery and stay as they are.
 inline void write_bit(uint32_t reg, uint32_t mask, uint32_t bit) {
-    if (reg == R_STS && mask > 0377)
-        return;
+    if (reg == R_STS && mask > 0377) return;
     machine.r[reg] = bit ? machine.r[reg] | mask : machine.r[reg] & ~mask;
 }
 
@@ -264,20 +267,16 @@ template <int OP> void bit_operation(uint32_t word, uint32_t reg, uint32_t mask)
     } else if constexpr (OP == BSET_BAC) {
         write_bit(reg, mask, k_bit());
     } else if constexpr (OP == BSKP_ZRO) {
-        if (!bit)
-            machine.P += 1;
+        if (!bit) machine.P += 1;
     } else if constexpr (OP == BSKP_ONE) {
-        if (bit)
-            machine.P += 1;
+        if (bit) machine.P += 1;
     } else if constexpr (OP == BSKP_BCM) {
         if (settings.debug_level == 0123)
             std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", machine.P, word,
                         k_bit() * mask, mask, static_cast<int>(reg), machine.r[reg]);
-        if (bit != k_bit())
-            machine.P += 1;
+        if (bit != k_bit()) machine.P += 1;
     } else if constexpr (OP == BSKP_BAC) {
-        if (bit == k_bit())
-            machine.P += 1;
+        if (bit == k_bit()) machine.P += 1;
     } else if constexpr (OP == BSTC) {
         write_bit(reg, mask, !k_bit());
         set_k(1);
@@ -289,11 +288,11 @@ template <int OP> void bit_operation(uint32_t word, uint32_t reg, uint32_t mask)
     } else if constexpr (OP == BLDA) {
         set_k(bit);
     } else if constexpr (OP == BANC) {
-        set_k(k_bit() & !bit);
+        set_k(k_bit() & (bit ^ 1));
     } else if constexpr (OP == BAND) {
         set_k(k_bit() & bit);
     } else if constexpr (OP == BORC) {
-        set_k(k_bit() | !bit);
+        set_k(k_bit() | (bit ^ 1));
     } else {
         static_assert(OP == BORA);
         set_k(k_bit() | bit);
@@ -323,7 +322,7 @@ template <std::size_t... I> void install_eight(std::index_sequence<I...>) {
     ((instruction_table[0370 + I] = bit_instruction<I>), ...);
 }
 
-}  // namespace
+} // namespace
 
 // Slot 317 (register operation 111) is no instruction and keeps the
 // illegal-instruction handler.

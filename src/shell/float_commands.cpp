@@ -16,8 +16,7 @@ void cmd_float() {
         std::fprintf(shell.operator_output, "Illegal char. number: %c\r\n", bad);
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     if (bits == 32) {
         machine.float_format = 0;
         machine.cpu_type = 5;
@@ -47,8 +46,7 @@ static bool read_test_word(uint32_t *word, const char *prompt) {
 void cmd_float_test() {
     uint32_t high = 0;
     uint32_t low = 0;
-    if (!read_test_word(&high, "Value 1: ") || !read_test_word(&low, "Value 2:"))
-        return;
+    if (!read_test_word(&high, "Value 1: ") || !read_test_word(&low, "Value 2:")) return;
     double value = nd32_to_double((high << 16) | low);
     std::fprintf(shell.operator_output, "Converted to %f\r\n", value);
     uint32_t back = double_to_nd32(value);

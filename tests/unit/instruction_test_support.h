@@ -20,10 +20,30 @@ constexpr uint32_t mr(uint32_t op, uint32_t mode, int displacement) {
 
 // Operation codes of the memory-reference format.
 enum : uint32_t {
-    OP_STZ = 000, OP_STA = 001, OP_STT = 002, OP_STX = 003, OP_STD = 004, OP_LDD = 005,
-    OP_STF = 006, OP_LDF = 007, OP_MIN = 010, OP_LDA = 011, OP_LDT = 012, OP_LDX = 013,
-    OP_ADD = 014, OP_SUB = 015, OP_AND = 016, OP_ORA = 017, OP_FAD = 020, OP_FSU = 021,
-    OP_FMU = 022, OP_FDV = 023, OP_MPY = 024, OP_JMP = 025, OP_JCOND = 026, OP_JPL = 027,
+    OP_STZ = 000,
+    OP_STA = 001,
+    OP_STT = 002,
+    OP_STX = 003,
+    OP_STD = 004,
+    OP_LDD = 005,
+    OP_STF = 006,
+    OP_LDF = 007,
+    OP_MIN = 010,
+    OP_LDA = 011,
+    OP_LDT = 012,
+    OP_LDX = 013,
+    OP_ADD = 014,
+    OP_SUB = 015,
+    OP_AND = 016,
+    OP_ORA = 017,
+    OP_FAD = 020,
+    OP_FSU = 021,
+    OP_FMU = 022,
+    OP_FDV = 023,
+    OP_MPY = 024,
+    OP_JMP = 025,
+    OP_JCOND = 026,
+    OP_JPL = 027,
 };
 
 // Addressing modes (X I B).

@@ -7,9 +7,15 @@ namespace {
 constexpr uint32_t skp(uint32_t condition, uint32_t sr, uint32_t dr) {
     return 0140000 | (condition << 8) | (sr << 3) | dr;
 }
-constexpr uint32_t exr(uint32_t sr) { return 0140600 | (sr << 3); }
-constexpr uint32_t rdiv(uint32_t sr) { return 0141600 | (sr << 3); }
-constexpr uint32_t rmpy(uint32_t sr, uint32_t dr) { return 0141200 | (sr << 3) | dr; }
+constexpr uint32_t exr(uint32_t sr) {
+    return 0140600 | (sr << 3);
+}
+constexpr uint32_t rdiv(uint32_t sr) {
+    return 0141600 | (sr << 3);
+}
+constexpr uint32_t rmpy(uint32_t sr, uint32_t dr) {
+    return 0141200 | (sr << 3) | dr;
+}
 
 using SkipOnCompare = InstructionTest;
 
@@ -18,12 +24,10 @@ TEST_F(SkipOnCompare, SignedAndUnsignedConditions) {
         uint32_t condition, d, s;
         bool skip;
     } cases[] = {
-        {0, 5, 5, true},           {0, 5, 6, false},
-        {2, 0177777, 1, false},    {2, 1, 0177777, true},   {2, 7, 7, true},
-        {3, 0177777, 1, true},     {3, 1, 0177777, false},  {3, 7, 7, true},
-        {4, 5, 6, true},           {4, 6, 6, false},
-        {6, 0177777, 1, true},     {6, 1, 0177777, false},  {6, 7, 7, false},
-        {7, 0177777, 1, false},    {7, 1, 0177777, true},   {7, 7, 7, false},
+        {0, 5, 5, true},  {0, 5, 6, false},       {2, 0177777, 1, false}, {2, 1, 0177777, true},
+        {2, 7, 7, true},  {3, 0177777, 1, true},  {3, 1, 0177777, false}, {3, 7, 7, true},
+        {4, 5, 6, true},  {4, 6, 6, false},       {6, 0177777, 1, true},  {6, 1, 0177777, false},
+        {6, 7, 7, false}, {7, 0177777, 1, false}, {7, 1, 0177777, true},  {7, 7, 7, false},
     };
     for (const Case &c : cases) {
         machine.P = 01000;
@@ -38,7 +42,7 @@ TEST_F(SkipOnCompare, SignedAndUnsignedConditions) {
 TEST_F(SkipOnCompare, RegisterZeroAndP) {
     machine.P = 02000;
     machine.A = 02001;
-    execute(skp(0, R_P, R_A));  // P reads as the address of the following word
+    execute(skp(0, R_P, R_A)); // P reads as the address of the following word
     EXPECT_EQ(machine.P, 02002u);
     machine.X = 0;
     execute(skp(0, 0, R_X));
@@ -51,9 +55,9 @@ TEST_F(SkipOnCompare, Conditions1And5SkipAsSignedAndReport) {
     machine.X = 2;
     machine.D = 3;
     capture_output();
-    execute(skp(1, R_A, R_T));  // 1 >= -1: skips
+    execute(skp(1, R_A, R_T)); // 1 >= -1: skips
     EXPECT_EQ(machine.P, 01002u);
-    execute(skp(5, R_A, R_T));  // 1 < -1: no
+    execute(skp(5, R_A, R_T)); // 1 < -1: no
     EXPECT_EQ(machine.P, 01003u);
     EXPECT_EQ(captured_output(), "\n@ 1001 SKP cond 1 140456\n"
                                  "\n A= 177777 T=      1 X=      2 D=      3"
@@ -64,7 +68,7 @@ TEST_F(SkipOnCompare, Conditions1And5SkipAsSignedAndReport) {
 TEST_F(SkipOnCompare, AllowedCldHidesTheWordsWithBit6) {
     machine.B = 0;
     settings.skp_cld_mask = 0200;
-    execute(0140130);  // SKP EQL of B with the constant 0
+    execute(0140130); // SKP EQL of B with the constant 0
     EXPECT_EQ(machine.P, 01002u);
     EXPECT_EQ(cpu_running, 1);
 }
@@ -86,10 +90,10 @@ TEST_F(ExecuteRegister, SkipSkipsTheWordAfterTheExr) {
 }
 
 TEST_F(ExecuteRegister, RegisterZeroExecutesSts) {
-    machine.STS = 0110004;  // FMU with displacement 4
-    machine.A = 040100;     // 1.0
+    machine.STS = 0110004; // FMU with displacement 4
+    machine.A = 040100;    // 1.0
     machine.D = 0;
-    place(01004, {040200, 0});  // 2.0
+    place(01004, {040200, 0}); // 2.0
     execute(exr(R_STS));
     EXPECT_EQ(machine.A, 040200u);
     EXPECT_EQ(machine.D, 0u);
@@ -123,7 +127,7 @@ TEST_F(RegisterArithmetic, DivideSignsAndRemainders) {
         {7, -2, 0177775, 1, false},
         {-7, -2, 3, 0177777, false},
         {0x7fffffff, 1, 0177777, 0, true},
-        {65536 * 3, 2, 0100000, 0, true},  // quotient 300000 (octal): low bits kept
+        {65536 * 3, 2, 0100000, 0, true}, // quotient 300000 (octal): low bits kept
         {INT32_MIN, -1, 0, 0, true},
         {-65536, 2, 0100000, 0, false},
     };
@@ -160,7 +164,7 @@ TEST_F(RegisterArithmetic, DivideByZeroOrRegisterZeroSetsZ) {
 }
 
 TEST_F(RegisterArithmetic, MultiplyIntoAD) {
-    machine.T = 0177776;  // -2
+    machine.T = 0177776; // -2
     machine.X = 040000;
     machine.STS |= STS_C | STS_Q;
     execute(rmpy(R_T, R_X));
@@ -196,16 +200,16 @@ TEST_F(MemoryWords, ByteLoadAndStoreThroughTheDataBank) {
     write_word(2, 03001, 0012345 & 0177777);
     write_word(0, 03001, 0177777);
     machine.X = 3;
-    execute(0142200);  // LBYT: right byte of T + 1
+    execute(0142200); // LBYT: right byte of T + 1
     EXPECT_EQ(machine.A, 0345u & 0377);
     machine.X = 2;
     execute(0142200);
     EXPECT_EQ(machine.A, 0012345u >> 8);
     machine.A = 0177;
-    execute(0142600);  // SBYT into the left byte
+    execute(0142600); // SBYT into the left byte
     EXPECT_EQ(read_word(2, 03001), (0177u << 8) | (0012345u & 0377));
     EXPECT_EQ(read_word(0, 03001), 0177777u);
-    machine.X = 0177777;  // byte number taken unsigned
+    machine.X = 0177777; // byte number taken unsigned
     machine.T = 0;
     machine.A = 0401;
     execute(0142600);
@@ -242,14 +246,15 @@ TEST_F(Stops, IllegalSlotsStopWithTheirMessage) {
     machine.P = 0177777;
     capture_output();
     execute(0147412);
-    EXPECT_EQ(captured_output(), "\nIllegal instruction code at 177777  147412 207 (decimal high byte)\n");
+    EXPECT_EQ(captured_output(),
+              "\nIllegal instruction code at 177777  147412 207 (decimal high byte)\n");
     EXPECT_EQ(cpu_running, 0);
     EXPECT_EQ(machine.P, 0u);
 }
 
 TEST_F(Stops, RunCpuStopsAtAnIllegalWord) {
     machine.P = 0100;
-    place(0100, {0170400 | 7, 0172400 | 1, 0152400});  // SAA 7, AAA 1, illegal
+    place(0100, {0170400 | 7, 0172400 | 1, 0152400}); // SAA 7, AAA 1, illegal
     capture_output();
     run_cpu();
     std::string output = captured_output();
@@ -259,4 +264,4 @@ TEST_F(Stops, RunCpuStopsAtAnIllegalWord) {
     EXPECT_EQ(machine.instruction_count, 3u);
 }
 
-}  // namespace
+} // namespace

@@ -11,7 +11,9 @@
 
 namespace {
 
-constexpr uint32_t nd32(uint32_t high, uint32_t low) { return (high << 16) | low; }
+constexpr uint32_t nd32(uint32_t high, uint32_t low) {
+    return (high << 16) | low;
+}
 
 TEST(FloatConversions, KnownValues) {
     EXPECT_EQ(nd32_to_double(nd32(040100, 0)), 1.0);
@@ -31,8 +33,7 @@ TEST(FloatConversions, EveryWordSurvivesTheRoundTrip) {
     std::mt19937 random(32);
     for (int i = 0; i < 200000; ++i) {
         uint32_t word = static_cast<uint32_t>(random());
-        if (word == 0)
-            continue;
+        if (word == 0) continue;
         ASSERT_EQ(double_to_nd32(nd32_to_double(word)), word) << std::hex << word;
     }
     for (uint32_t word : {0x00000001u, 0x7fffffffu, 0xffffffffu, 0x80000000u})
@@ -142,15 +143,14 @@ TEST_F(FloatInstructions, DivisionTruncatesIn48Bits) {
         for (int i = 0; i < 5; ++i)
             inverse *= 2 - static_cast<uint32_t>(y) * inverse;
         n = inverse;
-        if (n < 0x80000000u)
-            continue;
+        if (n < 0x80000000u) continue;
         x = (n * y - 1) >> 32;
-        if (x >= 0x80000000u && x < y)
-            break;
+        if (x >= 0x80000000u && x < y) break;
     }
     ASSERT_LT(y, 0x100000000u);
-    Nd48 quotient = run48(OP_FDV, {040000, static_cast<uint32_t>(x >> 16), static_cast<uint32_t>(x & 0xffff)},
-                          {040000, static_cast<uint32_t>(y >> 16), static_cast<uint32_t>(y & 0xffff)});
+    Nd48 quotient =
+        run48(OP_FDV, {040000, static_cast<uint32_t>(x >> 16), static_cast<uint32_t>(x & 0xffff)},
+              {040000, static_cast<uint32_t>(y >> 16), static_cast<uint32_t>(y & 0xffff)});
     EXPECT_EQ(quotient.t, 040000u);
     EXPECT_EQ((static_cast<uint64_t>(quotient.a) << 16) | quotient.d, n - 1);
 }
@@ -164,7 +164,7 @@ TEST_F(FloatInstructions, DivisionByZeroSetsZAndKeepsTheAccumulator) {
     EXPECT_EQ(kept.t, 040001u);
     EXPECT_EQ(kept.a, 0100000u);
     machine.STS &= ~STS_Z;
-    run48(OP_FDV, {040001, 0100000, 0}, {0100000, 0, 0});  // minus zero
+    run48(OP_FDV, {040001, 0100000, 0}, {0100000, 0, 0}); // minus zero
     EXPECT_TRUE(sts(STS_Z));
 }
 
@@ -179,7 +179,7 @@ TEST_F(FloatInstructions, ResultsOutsideTheExponentRange) {
 TEST_F(FloatInstructions, OperandsComeThroughTheAddressingMode) {
     use_alternative_bank(1);
     machine.B = 0177777;
-    write_word(1, 0177777, 040200);  // 2.0, second word at 0 of bank 1
+    write_word(1, 0177777, 040200); // 2.0, second word at 0 of bank 1
     write_word(1, 0, 0);
     write_word(0, 0, 0177777);
     machine.A = 040100;
@@ -313,4 +313,4 @@ TEST_F(FloatCommands, FloatTestConvertsBothWays) {
     EXPECT_EQ(run_command(cmd_float_test, "40109 0"), "Illegal char. in octal number: 9\r\n");
 }
 
-}  // namespace
+} // namespace

@@ -12,7 +12,9 @@ void mark_banks(uint32_t address) {
     for (uint32_t bank = 0; bank < 4; ++bank)
         write_word(bank, address, 010000 * (bank + 1) + (address & 0777));
 }
-uint32_t mark(uint32_t bank, uint32_t address) { return 010000 * (bank + 1) + (address & 0777); }
+uint32_t mark(uint32_t bank, uint32_t address) {
+    return 010000 * (bank + 1) + (address & 0777);
+}
 
 TEST_F(MemoryReference, EachModeFormsItsAddressAndChoosesItsBank) {
     // With APT 2 active, only the plain P-relative operand and the pointer
@@ -24,11 +26,11 @@ TEST_F(MemoryReference, EachModeFormsItsAddressAndChoosesItsBank) {
         uint32_t mode;
         uint32_t expected;
     } cases[] = {
-        {M_P, 03000},                 // the pointer word of the I mode, bank 0
-        {M_B, 04000},                 // the pointer word of the BI mode, bank 2
-        {M_I, mark(2, 03000)},        // pointer at P+5 in bank 0 = 03000
-        {M_BI, mark(2, 04000)},       // pointer at B+5 in bank 2 = 04000
-        {M_X, mark(2, 030 + 5)},      // X + d, no P
+        {M_P, 03000},            // the pointer word of the I mode, bank 0
+        {M_B, 04000},            // the pointer word of the BI mode, bank 2
+        {M_I, mark(2, 03000)},   // pointer at P+5 in bank 0 = 03000
+        {M_BI, mark(2, 04000)},  // pointer at B+5 in bank 2 = 04000
+        {M_X, mark(2, 030 + 5)}, // X + d, no P
         {M_BX, mark(2, 02000 + 030 + 5)},
         {M_IX, mark(2, 03000 + 030)}, // post-indexed
         {M_BIX, mark(2, 04000 + 030)},
@@ -37,7 +39,7 @@ TEST_F(MemoryReference, EachModeFormsItsAddressAndChoosesItsBank) {
         mark_banks(address);
     write_word(0, 01005, 03000);
     write_word(2, 02005, 04000);
-    write_word(0, 02005, 05000);  // a bank-0 pointer that must not be used by BI
+    write_word(0, 02005, 05000); // a bank-0 pointer that must not be used by BI
     for (const Case &c : cases) {
         machine.P = 01000;
         execute(mr(OP_LDA, c.mode, 5));
@@ -261,15 +263,15 @@ TEST_F(Arithmetic, MultiplyFlagsProductsOutsideOneWord) {
     EXPECT_TRUE(sts(STS_C)) << "C untouched";
     EXPECT_EQ(machine.D, 0707u);
 
-    run(OP_MPY, 0177777, 7, STS_Q);  // -1 * 7
+    run(OP_MPY, 0177777, 7, STS_Q); // -1 * 7
     EXPECT_EQ(machine.A, 0177771u);
     EXPECT_FALSE(sts(STS_Q));
 
-    run(OP_MPY, 0100000, 1);  // exactly -32768
+    run(OP_MPY, 0100000, 1); // exactly -32768
     EXPECT_EQ(machine.A, 0100000u);
     EXPECT_TRUE(sts(STS_Q));
 
-    run(OP_MPY, 0177777, 0100001);  // -1 * -32767
+    run(OP_MPY, 0177777, 0100001); // -1 * -32767
     EXPECT_EQ(machine.A, 077777u);
     EXPECT_FALSE(sts(STS_Q));
 }
@@ -280,13 +282,13 @@ TEST_F(Jumps, JmpAndJplInEveryMode) {
     use_alternative_bank(1);
     machine.B = 02000;
     machine.X = 010;
-    write_word(0, 01000 + 4, 03000);  // P-relative pointer, bank 0
-    write_word(1, 02000 + 4, 04000);  // B-relative pointer, bank 1
+    write_word(0, 01000 + 4, 03000); // P-relative pointer, bank 0
+    write_word(1, 02000 + 4, 04000); // B-relative pointer, bank 1
     struct Case {
         uint32_t mode;
         uint32_t target;
     } cases[] = {
-        {M_P, 01004}, {M_B, 02004}, {M_I, 03000}, {M_BI, 04000},
+        {M_P, 01004}, {M_B, 02004},  {M_I, 03000},  {M_BI, 04000},
         {M_X, 014},   {M_BX, 02014}, {M_IX, 03010}, {M_BIX, 04010},
     };
     for (const Case &c : cases) {
@@ -315,14 +317,22 @@ TEST_F(Jumps, ConditionalJumpsTestAAndX) {
         bool taken;
         uint32_t x_after;
     } cases[] = {
-        {0, 077777, 0, true, 0},          {0, 0100000, 0, false, 0},  // JAP
-        {1, 0100000, 0, true, 0},         {1, 0, 0, false, 0},        // JAN
-        {2, 0, 0, true, 0},               {2, 1, 0, false, 0},        // JAZ
-        {3, 1, 0, true, 0},               {3, 0, 0, false, 0},        // JAF
-        {4, 0, 0177777, true, 0},         {4, 0, 077777, false, 0100000},  // JPC
-        {5, 0, 077777, true, 0100000},    {5, 0, 0177777, false, 0},  // JNC
-        {6, 0, 0, true, 0},               {6, 0, 1, false, 1},        // JXZ
-        {7, 0, 0100000, true, 0100000},   {7, 0, 077777, false, 077777},  // JXN
+        {0, 077777, 0, true, 0},
+        {0, 0100000, 0, false, 0}, // JAP
+        {1, 0100000, 0, true, 0},
+        {1, 0, 0, false, 0}, // JAN
+        {2, 0, 0, true, 0},
+        {2, 1, 0, false, 0}, // JAZ
+        {3, 1, 0, true, 0},
+        {3, 0, 0, false, 0}, // JAF
+        {4, 0, 0177777, true, 0},
+        {4, 0, 077777, false, 0100000}, // JPC
+        {5, 0, 077777, true, 0100000},
+        {5, 0, 0177777, false, 0}, // JNC
+        {6, 0, 0, true, 0},
+        {6, 0, 1, false, 1}, // JXZ
+        {7, 0, 0100000, true, 0100000},
+        {7, 0, 077777, false, 077777}, // JXN
     };
     for (const Case &c : cases) {
         machine.P = 01000;
@@ -348,4 +358,4 @@ TEST_F(Jumps, IndirectJumpThroughTheDataBankGoesToBankZeroCode) {
     EXPECT_EQ(machine.A, 0765u);
 }
 
-}  // namespace
+} // namespace

@@ -25,13 +25,14 @@ bool handed_on(uint32_t word) {
            (word >= 0143100 && word <= 0143177);
 }
 
-void plain_step() { machine.P += 1; }
+void plain_step() {
+    machine.P += 1;
+}
 
 uint32_t random_word(std::mt19937 &random) {
     for (;;) {
         uint32_t word = random() & WORD_MASK;
-        if (slot_under_test(word >> 8) && !handed_on(word))
-            return word;
+        if (slot_under_test(word >> 8) && !handed_on(word)) return word;
     }
 }
 
@@ -100,10 +101,9 @@ using RandomStreams = InstructionTest;
 
 TEST_F(RandomStreams, NeverLeaveMemoryRegistersOrSixteenBits) {
     for (uint32_t slot = 0; slot < 256; ++slot)
-        if (!slot_under_test(slot))
-            instruction_table[slot] = plain_step;
+        if (!slot_under_test(slot)) instruction_table[slot] = plain_step;
     for (unsigned seed = 1; seed <= 24; ++seed)
         ASSERT_EQ(run_stream(seed), "");
 }
 
-}  // namespace
+} // namespace

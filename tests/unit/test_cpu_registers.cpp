@@ -16,8 +16,8 @@ constexpr uint32_t register_op(uint32_t op, uint32_t flags, uint32_t sr, uint32_
 using RegisterOperations = InstructionTest;
 
 TEST_F(RegisterOperations, RaddWithComplementAndOneSubtracts) {
-    machine.A = 5;  // source
-    machine.T = 3;  // destination
+    machine.A = 5; // source
+    machine.T = 3; // destination
     execute(register_op(RADD1, CM1, R_A, R_T));
     EXPECT_EQ(machine.T, 0177776u);
     EXPECT_FALSE(sts(STS_C));
@@ -32,7 +32,7 @@ TEST_F(RegisterOperations, RaddWithComplementAndOneSubtracts) {
 TEST_F(RegisterOperations, RaddAddsTheEarlierCarry) {
     machine.A = 0177777;
     machine.X = 1;
-    execute(register_op(RADD, 0, R_X, R_A));  // sets C
+    execute(register_op(RADD, 0, R_X, R_A)); // sets C
     EXPECT_EQ(machine.A, 0u);
     EXPECT_TRUE(sts(STS_C));
     machine.D = 0;
@@ -52,11 +52,11 @@ TEST_F(RegisterOperations, RaddOverflowAndClearDestination) {
     EXPECT_TRUE(sts(STS_Q));
     EXPECT_TRUE(sts(STS_O));
     machine.X = 0123;
-    execute(register_op(RADD, CLD, R_X, R_A));  // copy
+    execute(register_op(RADD, CLD, R_X, R_A)); // copy
     EXPECT_EQ(machine.A, 0123u);
     EXPECT_FALSE(sts(STS_Q));
     EXPECT_TRUE(sts(STS_O));
-    execute(register_op(RADD, CLD | CM1, 0, R_A));  // complement of the constant 0
+    execute(register_op(RADD, CLD | CM1, 0, R_A)); // complement of the constant 0
     EXPECT_EQ(machine.A, 0177777u);
 }
 
@@ -91,7 +91,7 @@ TEST_F(RegisterOperations, PAsARegisterMeansTheFollowingAddress) {
     execute(register_op(RADD, CLD, R_P, R_A));
     EXPECT_EQ(machine.A, 02001u);
     machine.X = 03000;
-    execute(register_op(SWAP, 0, R_X, R_P));  // jump to X, old P into X
+    execute(register_op(SWAP, 0, R_X, R_P)); // jump to X, old P into X
     EXPECT_EQ(machine.P, 03000u);
     EXPECT_EQ(machine.X, 02002u);
 }
@@ -147,31 +147,31 @@ TEST_F(RegisterOperations, LogicalOperationsAndTheirMessages) {
 using ArgumentInstructions = InstructionTest;
 
 TEST_F(ArgumentInstructions, SetAndAddSignExtendedConstants) {
-    execute(0170000 | 0377);  // SAB -1
+    execute(0170000 | 0377); // SAB -1
     EXPECT_EQ(machine.B, 0177777u);
-    execute(0170400 | 0177);  // SAA 127
+    execute(0170400 | 0177); // SAA 127
     EXPECT_EQ(machine.A, 0177u);
-    execute(0171000 | 0200);  // SAT -128
+    execute(0171000 | 0200); // SAT -128
     EXPECT_EQ(machine.T, 0177600u);
-    execute(0171400 | 5);  // SAX 5
+    execute(0171400 | 5); // SAX 5
     EXPECT_EQ(machine.X, 5u);
     EXPECT_EQ(machine.STS & 0377, 0u);
 
-    execute(0172000 | 1);  // AAB 1: -1 + 1
+    execute(0172000 | 1); // AAB 1: -1 + 1
     EXPECT_EQ(machine.B, 0u);
     EXPECT_TRUE(sts(STS_C));
     machine.A = 077777;
-    execute(0172400 | 1);  // AAA 1
+    execute(0172400 | 1); // AAA 1
     EXPECT_EQ(machine.A, 0100000u);
     EXPECT_TRUE(sts(STS_Q));
     EXPECT_TRUE(sts(STS_O));
     EXPECT_FALSE(sts(STS_C));
-    execute(0173000 | 0377);  // AAT -1: 177600 - 1
+    execute(0173000 | 0377); // AAT -1: 177600 - 1
     EXPECT_EQ(machine.T, 0177577u);
     EXPECT_TRUE(sts(STS_C));
     EXPECT_FALSE(sts(STS_Q));
     machine.X = 0100000;
-    execute(0173400 | 0377);  // AAX -1 overflows
+    execute(0173400 | 0377); // AAX -1 overflows
     EXPECT_EQ(machine.X, 077777u);
     EXPECT_TRUE(sts(STS_Q));
     EXPECT_EQ(machine.P, 01010u);
@@ -311,7 +311,7 @@ TEST_F(Shifts, DoubleRegisterShifts) {
     execute(shift(ARITH, SH_AD, 31));
     EXPECT_EQ(ad(), 0x80000000u);
     EXPECT_TRUE(m());
-    set_ad(0x00018000u);  // A = 1, D = 100000
+    set_ad(0x00018000u); // A = 1, D = 100000
     execute(shift(ZERO, SH_AD, 1));
     EXPECT_EQ(machine.A, 3u);
     EXPECT_EQ(machine.D, 0u);
@@ -388,29 +388,45 @@ class BitInstructions : public InstructionTest {
 
 TEST_F(BitInstructions, EveryOperationForEveryBitAndK) {
     struct Expect {
-        int bit;      // the register bit afterwards (-1 for complemented)
-        int k;        // K afterwards, -1 for unchanged
-        int skip;     // 1 skip, 0 not
+        int bit;  // the register bit afterwards (-1 for complemented)
+        int k;    // K afterwards, -1 for unchanged
+        int skip; // 1 skip, 0 not
     };
     // Expected results for [operation][bit][K] as the operations define them.
     auto expected = [](uint32_t op, int bit, int kk) -> Expect {
         switch (op) {
-        case 000: return {0, kk, 0};
-        case 001: return {1, kk, 0};
-        case 002: return {!bit, kk, 0};
-        case 003: return {kk, kk, 0};
-        case 004: return {bit, kk, bit == 0};
-        case 005: return {bit, kk, bit == 1};
-        case 006: return {bit, kk, bit != kk};
-        case 007: return {bit, kk, bit == kk};
-        case 010: return {!kk, 1, 0};
-        case 011: return {kk, 0, 0};
-        case 012: return {bit, !bit, 0};
-        case 013: return {bit, bit, 0};
-        case 014: return {bit, kk && !bit, 0};
-        case 015: return {bit, kk && bit, 0};
-        case 016: return {bit, kk || !bit, 0};
-        default: return {bit, kk || bit, 0};
+        case 000:
+            return {0, kk, 0};
+        case 001:
+            return {1, kk, 0};
+        case 002:
+            return {!bit, kk, 0};
+        case 003:
+            return {kk, kk, 0};
+        case 004:
+            return {bit, kk, bit == 0};
+        case 005:
+            return {bit, kk, bit == 1};
+        case 006:
+            return {bit, kk, bit != kk};
+        case 007:
+            return {bit, kk, bit == kk};
+        case 010:
+            return {!kk, 1, 0};
+        case 011:
+            return {kk, 0, 0};
+        case 012:
+            return {bit, !bit, 0};
+        case 013:
+            return {bit, bit, 0};
+        case 014:
+            return {bit, kk && !bit, 0};
+        case 015:
+            return {bit, kk && bit, 0};
+        case 016:
+            return {bit, kk || !bit, 0};
+        default:
+            return {bit, kk || bit, 0};
         }
     };
     for (uint32_t op = 0; op < 16; ++op) {
@@ -431,10 +447,10 @@ TEST_F(BitInstructions, EveryOperationForEveryBitAndK) {
 }
 
 TEST_F(BitInstructions, RegisterZeroIsSts) {
-    execute(bit_op(001, 6, R_STS));  // BSET ONE on bit 6: C
+    execute(bit_op(001, 6, R_STS)); // BSET ONE on bit 6: C
     EXPECT_TRUE(sts(STS_C));
     set_k(true);
-    execute(bit_op(010, 5, R_STS));  // BSTC on O with K = 1
+    execute(bit_op(010, 5, R_STS)); // BSTC on O with K = 1
     EXPECT_FALSE(sts(STS_O));
     EXPECT_TRUE(k());
     // The level field and the interrupt bit are not the bit instructions' to change.
@@ -442,7 +458,7 @@ TEST_F(BitInstructions, RegisterZeroIsSts) {
     execute(bit_op(002, 15, R_STS));
     execute(bit_op(001, 8, R_STS));
     EXPECT_EQ(machine.STS & 0177400, high);
-    execute(bit_op(013, 15, R_STS));  // but they can be read: BLDA of bit 15
+    execute(bit_op(013, 15, R_STS)); // but they can be read: BLDA of bit 15
     EXPECT_EQ(k(), (high & 0100000) != 0);
 }
 
@@ -456,4 +472,4 @@ TEST_F(BitInstructions, BskpBcmMessageAtDebugLevel123) {
     EXPECT_EQ(machine.P, 01002u);
 }
 
-}  // namespace
+} // namespace
