@@ -131,6 +131,19 @@ TEST_F(FloppyE2E, ListsAndExtractsIntoTheCurrentUser) {
     EXPECT_EQ(tree.read_file("(EMULATOR)/DISK.IMAG"), volume.bytes());
 }
 
+TEST_F(FloppyE2E, FilesGoToTheUserLoggedInNow) {
+    NdTree tree;
+    Volume volume;
+    volume.file(0, "LETTERS", "SYMB", 6, 1, 1000, DATE);
+    tree.write_file("(EMULATOR)/DISK.IMAG", volume.bytes());
+
+    RunResult run =
+        run_kestrel(tree, "log-in-user SYSTEM\n|extract-floppy-image (EMULATOR)DISK\nquit\n");
+    EXPECT_NE(run.output.find("directory of user SYSTEM.\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(tree.read_file("(SYSTEM)/LETTERS.SYMB"), volume.page(6).substr(0, 1000));
+    EXPECT_FALSE(tree.exists("(EMULATOR)/LETTERS.SYMB"));
+}
+
 TEST_F(FloppyE2E, PromptsForTheImageAndRefusesHostileNames) {
     NdTree tree;
     Volume volume;
@@ -163,6 +176,17 @@ TEST_F(FloppyE2E, ABadImageIsReportedAndTheShellGoesOn) {
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("--- Terminated KESTREL"), std::string::npos);
+}
+
+TEST_F(FloppyE2E, TheTerminalIsNoImage) {
+    NdTree tree;
+    RunResult run = run_kestrel(tree, "|extract-floppy-image (SYSTEM)TERMINAL:SYMB\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.output.find("Error reading master block\n"
+                              "\r\nAn error occured, bad floppy image?<>"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("--- Terminated KESTREL"), std::string::npos) << run.output;
 }
 
 } // namespace
