@@ -547,8 +547,7 @@ void expect_round_trip(const std::string &source, bool bpun) {
 }
 
 std::string every_form_source() {
-    std::filesystem::path here = std::filesystem::path(__FILE__).parent_path();
-    return read_text(here.parent_path() / "asm" / "every_form.asm");
+    return read_text(std::filesystem::path(NDTOOLS_TEST_ASM_DIR) / "every_form.asm");
 }
 
 } // namespace
