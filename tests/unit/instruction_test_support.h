@@ -59,7 +59,14 @@ class InstructionTest : public ::testing::Test {
         machine.P = 01000;
         cpu_running = 1;
     }
-    void TearDown() override { cpu_running = 0; }
+    // Leaves the machine, the settings and the instruction table as a fresh
+    // start has them, whatever the test changed.
+    void TearDown() override {
+        cpu_running = 0;
+        reset_machine();
+        reset_settings();
+        install_instruction_set();
+    }
 
   public:
     // One pass of the instruction cycle without the debugging aids.
