@@ -271,7 +271,8 @@ void leave_breakpoint_handler() {
     machine.A = read_word(0, block + SAVE_A);
     machine.D = read_word(0, block + SAVE_D);
     machine.L = read_word(0, block + SAVE_L);
-    machine.STS = read_word(0, block + SAVE_STS);
+    // Leaving the handler changes no level: the level field stays the current one.
+    machine.STS = (read_word(0, block + SAVE_STS) & ~LEVEL_FIELD) | (machine.current_level << 8);
     machine.B = read_word(0, block + SAVE_B);
     if (debug)
         std::printf("Restart user prog @%o, instr=%o\n", machine.P, read_normal(machine.P));
