@@ -26,10 +26,10 @@ class Levels : public InstructionTest {
     void SetUp() override {
         InstructionTest::SetUp();
         reset_breakpoint_service();
-        wait_breakpoint_check = nullptr;
     }
     void TearDown() override {
-        wait_breakpoint_check = nullptr;
+        reset_debug_state();  // puts back the debugging aids' breakpoint check
+        reset_breakpoint_service();
         InstructionTest::TearDown();
     }
 
@@ -183,6 +183,23 @@ TEST_F(Levels, WaitAsksThePlantedBreakpointFirst) {
     cpu_running = 1;
     execute(WAIT);
     EXPECT_EQ(machine.current_level, 0u) << "not the breakpoint: an ordinary WAIT";
+}
+
+TEST_F(Levels, WaitAtThePlantedBreakpointStopsThere) {
+    reset_debug_state();
+    put_on_level(3);
+    execute(WAIT);
+    EXPECT_EQ(machine.current_level, 0u) << "no breakpoint planted: an ordinary WAIT";
+
+    put_on_level(3);
+    cpu_running = 1;
+    machine.P = 02000;
+    debug_state.breakpoint_set = 1;
+    debug_state.breakpoint_address = 02000;
+    execute(WAIT);
+    EXPECT_EQ(cpu_running, 0);
+    EXPECT_EQ(machine.P, 02000u);
+    EXPECT_EQ(machine.current_level, 3u);
 }
 
 // ---- TRA, TRR ----

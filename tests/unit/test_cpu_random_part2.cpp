@@ -87,6 +87,7 @@ bool machine_in_bounds() {
 
 std::string run_stream(unsigned seed) {
     std::mt19937 random(seed);
+    reset_machine();
     for (uint32_t cell = 0; cell < MEMORY_WORDS; ++cell)
         memory_image[cell] = random_word(random);
     for (int r = 1; r < 8; ++r)
