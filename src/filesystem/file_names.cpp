@@ -144,8 +144,9 @@ int deabb(const std::string &name, std::string *host_path) {
     std::string user;
     int user_part = user_of_name(work, &user);
     if (user_part < 0) return user_part;
+    // Only listed files can match, so a separator is the one thing to refuse.
+    if (has_illegal_separator(work)) return NAME_ILLEGAL_CHARACTER;
     size_t file_start = file_part_start(work);
-    if (!file_part_is_legal(work, file_start)) return NAME_ILLEGAL_CHARACTER;
     std::string full_user;
     int found = find_user(upper_case(user), &full_user);
     if (found < 0) return found;

@@ -103,8 +103,10 @@ TEST_F(FileNames, NoNameLeavesTheUserDirectories) {
     tree_.write("OUTSIDE.SYMB", "outside");
     for (const char *name : {"../OUTSIDE.SYMB", "/etc/passwd", "(SYSTEM)/../../OUTSIDE.SYMB",
                              "./(SYSTEM)/../OUTSIDE.SYMB", "./(SYSTEM)/X/../MYFILE.SYMB",
-                             "./(../(SYSTEM))/MYFILE.SYMB", "(SYSTEM)..", "(SYSTEM)."})
+                             "./(../(SYSTEM))/MYFILE.SYMB"})
         resolve(name, NAME_ILLEGAL_CHARACTER);
+    resolve("(SYSTEM)..", NAME_NO_SUCH_FILE);
+    resolve("(SYSTEM)", NAME_NO_SUCH_FILE);
     std::string path;
     for (const char *name : {"../X", "(SYSTEM)/X", "(SYSTEM)", "\"(SYSTEM)\"", "..", "()/X"})
         EXPECT_EQ(deabb_user(name, &path, "EMULATOR"), NAME_ILLEGAL_CHARACTER) << name;
