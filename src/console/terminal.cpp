@@ -1,5 +1,6 @@
 #include "console/terminal.h"
 
+#include "console/tdv2215.h"
 #include "host/host.h"
 #include "shell/debug_aids.h"
 #include "shell/settings.h"
@@ -235,6 +236,9 @@ void advance_cursor(int byte) {
     switch (byte) {
     case '\r': terminal.cursor_column = 0; break;
     case '\n':
+        // The terminal's output processing (and the console's text mode)
+        // makes a line feed a carriage return and line feed.
+        terminal.cursor_column = 0;
         if (terminal.cursor_row < SCREEN_ROWS - 1)
             ++terminal.cursor_row;
         break;
@@ -289,6 +293,7 @@ void reset_terminal_state() {
     queue_reset();
     keys.alt = false;
     keys.mouse_event = 0;
+    reset_tdv_state();
 }
 
 void clear_inbytebuff() {
@@ -564,6 +569,23 @@ void console_put_glyph(int byte) {
     advance_cursor('x');
 }
 
+void console_put_unicode(uint32_t code_point) {
+    char encoded[4];
+    int length = 0;
+    if (code_point < 0x80) {
+        encoded[length++] = static_cast<char>(code_point);
+    } else if (code_point < 0x800) {
+        encoded[length++] = static_cast<char>(0xc0 | (code_point >> 6));
+        encoded[length++] = static_cast<char>(0x80 | (code_point & 0x3f));
+    } else {
+        encoded[length++] = static_cast<char>(0xe0 | ((code_point >> 12) & 0x0f));
+        encoded[length++] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3f));
+        encoded[length++] = static_cast<char>(0x80 | (code_point & 0x3f));
+    }
+    std::fwrite(encoded, 1, static_cast<size_t>(length), stdout);
+    advance_cursor('x');
+}
+
 void console_put_text(const char *text) {
     while (*text)
         console_put_byte(static_cast<unsigned char>(*text++));
@@ -588,12 +610,39 @@ void console_clear_screen() {
     terminal.cursor_row = 0;
 }
 
-void console_insert_line() { std::fputs("\x1b[L", stdout); }
-void console_delete_line() { std::fputs("\x1b[M", stdout); }
+// Runs one line operation inside the scroll region of rows 0 to bottom_row
+// and puts the cursor back where it was (setting or resetting the region
+// homes the cursor).
+static void within_rows(int bottom_row, const char *operation, bool at_top) {
+    int row = terminal.cursor_row + 1;
+    int column = terminal.cursor_column + 1;
+    std::printf("\x1b[1;%dr", bottom_row + 1);
+    if (at_top)
+        std::printf("\x1b[H%s", operation);
+    else
+        std::printf("\x1b[%d;%dH%s", row, column, operation);
+    std::printf("\x1b[r\x1b[%d;%dH", row, column);
+}
+
+void console_insert_line(int bottom_row) {
+    if (terminal.cursor_row > bottom_row) {
+        std::fputs("\x1b[2K", stdout);
+        return;
+    }
+    within_rows(bottom_row, "\x1b[L", false);
+}
+
+void console_delete_line(int bottom_row) {
+    if (terminal.cursor_row > bottom_row) {
+        std::fputs("\x1b[2K", stdout);
+        return;
+    }
+    within_rows(bottom_row, "\x1b[M", false);
+}
 
 void console_scroll_down() {
     // Reverse index at the top row scrolls the screen down by one line.
-    std::printf("\x1b[H\x1bM\x1b[%d;%dH", terminal.cursor_row + 1, terminal.cursor_column + 1);
+    within_rows(SCREEN_ROWS - 1, "\x1bM", true);
 }
 
 void console_set_attribute(int attribute) {

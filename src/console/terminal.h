@@ -37,6 +37,8 @@ struct TerminalState {
     int line_count;
     int cursor_addressing_state;
     int cursor_addressing_row;
+    // The terminal mode word of the last MON 52.
+    int terminal_mode;
     // Where the cursor is, as KESTREL's own output left it.
     int cursor_column;
     int cursor_row;
@@ -89,13 +91,19 @@ int console_input_ready();
 void console_put_byte(int byte);
 void console_put_glyph(int byte);
 void console_put_text(const char *text);
+// Writes one Unicode character as UTF-8 (one column).
+void console_put_unicode(uint32_t code_point);
 // Cursor positioning, erasing and attributes on the host terminal.
 void console_set_cursor(int column, int row);
 void console_erase_to_end_of_line();
 void console_erase_to_end_of_screen();
 void console_clear_screen();
-void console_insert_line();
-void console_delete_line();
+// Insert and delete line work on the cursor line and the rows below it down
+// to bottom_row; rows further down stay. On a row below bottom_row they blank
+// the cursor line. The cursor stays.
+void console_insert_line(int bottom_row);
+void console_delete_line(int bottom_row);
+// Moves the 25 rows of the screen down by one; the cursor stays.
 void console_scroll_down();
 // SGR attribute: 10 normal, 160 reverse, 12 red, 0x8020 highlight.
 void console_set_attribute(int attribute);

@@ -3,29 +3,6 @@
 #include "monitor/monitor.h"
 
 // clang-format off
-// Terminal calls
-void mon_terminal_input_byte() { mon_not_coded(); }
-void mon_terminal_output_byte() { mon_not_coded(); }
-void mon_set_echo_mode() { mon_not_coded(); }
-void mon_set_break_mode() { mon_not_coded(); }
-void mon_clear_input_buffer() { mon_not_coded(); }
-void mon_get_terminal_type() { mon_not_coded(); }
-void mon_set_terminal_type() { mon_not_coded(); }
-void mon_input_byte_left() { mon_not_coded(); }
-void mon_output_bytes_until_zero() { mon_not_coded(); }
-void mon_incomplete_terminal_call() { mon_not_coded(); }
-void mon_output_eight_bytes() { mon_not_coded(); }
-void mon_write_message() { mon_not_coded(); }
-void mon_print_number() { mon_not_coded(); }
-void mon_set_terminal_modes() { mon_not_coded(); }
-void mon_input_byte_no_echo() { mon_not_coded(); }
-void mon_key_waiting() { mon_not_coded(); }
-void mon_is_terminal() { mon_not_coded(); }
-void mon_esc_off() { mon_not_coded(); }
-void mon_esc_on() { mon_not_coded(); }
-void mon_input_string() { mon_not_coded(); }
-void mon_output_counted_string() { mon_not_coded(); }
-void mon_input_up_to_eight_bytes() { mon_not_coded(); }
 // File calls
 void mon_file_input_byte() { mon_not_coded(); }
 void mon_file_output_byte() { mon_not_coded(); }

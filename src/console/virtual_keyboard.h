@@ -1,0 +1,14 @@
+// The virtual keyboard: per-key byte strings that Alt and the key send to the
+// ND program, loaded from a definition file, and the operator's test of the
+// console event reader.
+#pragma once
+
+#include <string>
+
+// Applies one line of a definition file to the virtual key table and prints
+// what it was parsed to. Returns false for the line that ends the
+// definitions ("EOF").
+bool apply_virtual_key_line(const std::string &line);
+
+// Clears every key definition.
+void clear_virtual_keys();
