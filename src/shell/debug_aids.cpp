@@ -58,8 +58,7 @@ static FILE *trace_output() {
 }
 
 void print_trace_line() {
-    if (shell.program_command_pending)
-        return;
+    if (shell.program_command_pending) return;
     uint32_t level = machine.current_level;
     if (machine.level_changed) {
         level = machine.previous_level;
@@ -82,8 +81,7 @@ static void pause_trace() {
     int answer = read_prompt_answer();
     if (answer < 0) {
         // ^C has already stopped the run; an input that has ended quits.
-        if (!cpu_running)
-            return;
+        if (!cpu_running) return;
         answer = 'q';
     }
     switch (answer) {
@@ -110,35 +108,32 @@ static void pause_trace() {
         d.continuous_trace = 1;
         d.trace_flags = d.saved_trace_flags;
         break;
-    default: return;
+    default:
+        return;
     }
     // The line end typed after the letter.
-    if (!answer_input_ended())
-        read_prompt_answer();
+    if (!answer_input_ended()) read_prompt_answer();
 }
 
-bool answer_input_ended() { return host_input_ended(); }
+bool answer_input_ended() {
+    return host_input_ended();
+}
 
 // A trace line, then a pause every 20 lines (or after each line while
 // single-stepping) when the execution trace goes to the console.
 static void trace_line_with_pause() {
-    if (shell.program_command_pending)
-        return;
+    if (shell.program_command_pending) return;
     print_trace_line();
     DebugState &d = debug_state;
-    if (!(d.trace_flags & TRACE_EXECUTION) || d.trace_stream != stdout)
-        return;
+    if (!(d.trace_flags & TRACE_EXECUTION) || d.trace_stream != stdout) return;
     ++d.trace_line_count;
-    if (d.continuous_trace || shell.mode_input)
-        return;
-    if (d.trace_line_count >= TRACE_PAUSE_LINES || d.single_step)
-        pause_trace();
+    if (d.continuous_trace || shell.mode_input) return;
+    if (d.trace_line_count >= TRACE_PAUSE_LINES || d.single_step) pause_trace();
 }
 
 static bool in_trace_area(uint32_t address) {
     for (const TraceArea &area : debug_state.trace_areas)
-        if (area.defined && address >= area.lower && address <= area.upper)
-            return true;
+        if (area.defined && address >= area.lower && address <= area.upper) return true;
     return false;
 }
 
@@ -166,8 +161,7 @@ void trace_hook() {
         if (address >= d.histogram_start && address < d.histogram_end &&
             d.histogram_increment != 0) {
             uint32_t area = (address - d.histogram_start) / d.histogram_increment;
-            if (area < HISTOGRAM_AREAS)
-                ++d.histogram_hits[area];
+            if (area < HISTOGRAM_AREAS) ++d.histogram_hits[area];
         }
     }
     if (d.trace_flags & TRACE_WATCH) {
@@ -195,8 +189,7 @@ void trace_hook() {
         uint32_t p = machine.P & WORD_MASK;
         for (int i = 0; i < d.entry_count; ++i) {
             EntrySymbol &symbol = d.entries[i];
-            if (symbol.value != p)
-                continue;
+            if (symbol.value != p) continue;
             std::fprintf(shell.operator_output, "  Enter %s at %6o , LREG = %6o \r\n", symbol.name,
                          p, machine.L);
             ++symbol.hits;

@@ -27,8 +27,8 @@ constexpr int TRACE_PAUSE_LINES = 20;
 constexpr uint32_t BREAKPOINT_WORD = 0151000;
 
 struct GuardEntry {
-    uint32_t location;  // page table in bits 16-17, address in bits 0-15
-    uint32_t value;     // last recorded value
+    uint32_t location; // page table in bits 16-17, address in bits 0-15
+    uint32_t value;    // last recorded value
 };
 
 struct TraceArea {
@@ -38,7 +38,7 @@ struct TraceArea {
 };
 
 struct EntrySymbol {
-    uint32_t value;  // an address in page table 0
+    uint32_t value; // an address in page table 0
     char name[ENTRY_NAME_LENGTH + 1];
     uint32_t hits;
 };
@@ -60,16 +60,16 @@ struct DebugState {
     // a WAIT of the program's own at the breakpoint keeps its meaning.
     int resuming_at_breakpoint;
 
-    TraceArea trace_areas[TRACE_AREA_COUNT];  // areas 1-8 at index 0-7
+    TraceArea trace_areas[TRACE_AREA_COUNT]; // areas 1-8 at index 0-7
     uint32_t start_trace_address;
 
     uint32_t histogram_start;
     uint32_t histogram_increment;
-    uint32_t histogram_end;  // start + 10 x increment
+    uint32_t histogram_end; // start + 10 x increment
     uint32_t histogram_hits[HISTOGRAM_AREAS];
-    uint32_t histogram_executed;  // instructions since the run began
+    uint32_t histogram_executed; // instructions since the run began
 
-    uint32_t watched_address;  // MemoryImage index: page table x 65536 + address
+    uint32_t watched_address; // MemoryImage index: page table x 65536 + address
     uint32_t watched_value;
 
     int guard_count;

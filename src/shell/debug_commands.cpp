@@ -17,7 +17,9 @@ namespace {
 // Default of an argument that has none: a value no typed number is taken for.
 constexpr uint32_t NO_VALUE = 0xffffffffu;
 
-FILE *out() { return shell.operator_output; }
+FILE *out() {
+    return shell.operator_output;
+}
 
 // An octal argument. False when the command is to end: a bad digit (its
 // message printed) or the end of console input.
@@ -34,8 +36,7 @@ bool read_octal(uint32_t *value, uint32_t default_value, const char *prompt) {
 // An on/off choice: 1 on, 0 off, -1 when the answer was not clear.
 int read_on_off(const char *prompt, const char *default_word) {
     int choice = read_choice_argument(prompt, default_word, "off on");
-    if (choice == CONSOLE_EOF)
-        return -1;
+    if (choice == CONSOLE_EOF) return -1;
     if (choice == -2) {
         std::fprintf(out(), "Please be more precise\r\n");
         return -1;
@@ -57,36 +58,36 @@ void set_flag_in_both(uint32_t flag, bool on) {
     }
 }
 
-bool is_file_stream(FILE *stream) { return stream && stream != stdout && stream != stdin; }
+bool is_file_stream(FILE *stream) {
+    return stream && stream != stdout && stream != stdin;
+}
 
 bool within_memory_limits(uint32_t address) {
     return address >= machine.lower_limit && address <= machine.upper_limit;
 }
 
 // Reads a trace-area number; false when the command is to end.
-bool read_trace_number(uint32_t *number) { return read_octal(number, 1, "Trace number (octal): "); }
+bool read_trace_number(uint32_t *number) {
+    return read_octal(number, 1, "Trace number (octal): ");
+}
 
-}  // namespace
+} // namespace
 
 void cmd_trace_execution() {
     int on = read_on_off("Execution trace off or on ? ", "on");
-    if (on < 0)
-        return;
+    if (on < 0) return;
     set_flag_in_both(TRACE_EXECUTION, on == 1);
-    if (!on)
-        debug_state.continuous_trace = 0;
+    if (!on) debug_state.continuous_trace = 0;
 }
 
 void cmd_open_trace_file() {
     FILE *file = nullptr;
-    if (s3_fopen(&file, "Output file: ", "w", "TXT") < 0)
-        return;
+    if (s3_fopen(&file, "Output file: ", "w", "TXT") < 0) return;
     FILE *old = debug_state.trace_stream;
     if (is_file_stream(old) && old != file) {
         std::fclose(old);
         // The stream kept for the trace prompt must not outlive its file.
-        if (debug_state.saved_trace_stream == old)
-            debug_state.saved_trace_stream = file;
+        if (debug_state.saved_trace_stream == old) debug_state.saved_trace_stream = file;
     }
     debug_state.trace_stream = file;
 }
@@ -94,18 +95,15 @@ void cmd_open_trace_file() {
 void cmd_close_trace_file() {
     FILE *current = debug_state.trace_stream;
     FILE *saved = debug_state.saved_trace_stream;
-    if (is_file_stream(current))
-        std::fclose(current);
-    if (is_file_stream(saved) && saved != current)
-        std::fclose(saved);
+    if (is_file_stream(current)) std::fclose(current);
+    if (is_file_stream(saved) && saved != current) std::fclose(saved);
     debug_state.trace_stream = stdout;
     debug_state.saved_trace_stream = stdout;
 }
 
 void cmd_set_break_point() {
     uint32_t address = 0;
-    if (!read_octal(&address, NO_VALUE, "Break-point address (octal): "))
-        return;
+    if (!read_octal(&address, NO_VALUE, "Break-point address (octal): ")) return;
     if (address == NO_VALUE) {
         std::fprintf(out(), "Break point address not specified\r\n");
         return;
@@ -115,8 +113,8 @@ void cmd_set_break_point() {
         return;
     }
     // At a planted breakpoint the word that counts is the one it replaced.
-    uint32_t word = breakpoint_planted_at(address) ? debug_state.breakpoint_saved_word
-                                                   : read_normal(address);
+    uint32_t word =
+        breakpoint_planted_at(address) ? debug_state.breakpoint_saved_word : read_normal(address);
     if (instruction_table[word >> 8] == illegal_instruction)
         std::fprintf(out(), "Warning, this location contains illegal instruction code\r\n");
     if (debug_state.breakpoint_set) {
@@ -130,8 +128,7 @@ void cmd_set_break_point() {
 }
 
 void cmd_clear_breakpoint() {
-    if (!debug_state.breakpoint_set)
-        return;
+    if (!debug_state.breakpoint_set) return;
     write_normal(debug_state.breakpoint_address, debug_state.breakpoint_saved_word);
     debug_state.breakpoint_set = 0;
     std::fprintf(out(), "Breakpoint at %o cleared\r\n", debug_state.breakpoint_address);
@@ -139,20 +136,17 @@ void cmd_clear_breakpoint() {
 
 void cmd_define_trace_area() {
     uint32_t number = 0, from = 0, to = 0;
-    if (!read_trace_number(&number))
-        return;
+    if (!read_trace_number(&number)) return;
     if (number < 1 || number > TRACE_AREA_COUNT) {
         std::fprintf(out(), "Trace number must a number from 1 to 8\r\n");
         return;
     }
-    if (!read_octal(&from, 0, "From address: "))
-        return;
+    if (!read_octal(&from, 0, "From address: ")) return;
     if (!within_memory_limits(from)) {
         std::fprintf(out(), "From address outside defined memory limits\r\n");
         return;
     }
-    if (!read_octal(&to, 0, "To address: "))
-        return;
+    if (!read_octal(&to, 0, "To address: ")) return;
     if (!within_memory_limits(to)) {
         std::fprintf(out(), "From address outside defined memory limits\r\n");
         return;
@@ -172,8 +166,7 @@ void cmd_define_trace_area() {
 
 void cmd_reset_trace_area() {
     uint32_t number = 0;
-    if (!read_trace_number(&number))
-        return;
+    if (!read_trace_number(&number)) return;
     if (number < 1 || number > TRACE_AREA_COUNT) {
         std::fprintf(out(), "Trace number must be from 1 - 8\r\n");
         return;
@@ -185,15 +178,13 @@ void cmd_reset_trace_area() {
     }
     area.defined = 0;
     for (const TraceArea &other : debug_state.trace_areas)
-        if (other.defined)
-            return;
+        if (other.defined) return;
     debug_state.trace_flags &= ~TRACE_AREAS;
 }
 
 void cmd_begin_trace_execution_when_at() {
     uint32_t address = 0;
-    if (!read_octal(&address, machine.P & WORD_MASK, "When at address: "))
-        return;
+    if (!read_octal(&address, machine.P & WORD_MASK, "When at address: ")) return;
     if (address > WORD_MASK) {
         std::fprintf(out(), "Start address must be within 0-ffff\r\n");
         return;
@@ -204,15 +195,13 @@ void cmd_begin_trace_execution_when_at() {
 
 void cmd_define_histogram() {
     uint32_t start = 0, increment = 0;
-    if (!read_octal(&start, 0, "Start address (octal): "))
-        return;
+    if (!read_octal(&start, 0, "Start address (octal): ")) return;
     if (!within_memory_limits(start)) {
         std::fprintf(out(), "Error, outside defined memory limits %7o - %7o\r\n",
                      machine.lower_limit, machine.upper_limit);
         return;
     }
-    if (!read_octal(&increment, 0377, "Increment (octal): "))
-        return;
+    if (!read_octal(&increment, 0377, "Increment (octal): ")) return;
     if (increment > WORD_MASK) {
         std::fprintf(out(), "Error, increment value impossible\r\n");
         return;
@@ -267,8 +256,7 @@ void cmd_report_memory_change() {
         }
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     if (address == NO_VALUE) {
         std::fprintf(out(), "No default memory address, please enter a value\r\n");
         return;
@@ -282,18 +270,18 @@ void cmd_report_memory_change() {
     debug_state.trace_flags |= TRACE_WATCH;
 }
 
-void cmd_reset_report_memory_reference() { debug_state.trace_flags &= ~TRACE_WATCH; }
+void cmd_reset_report_memory_reference() {
+    debug_state.trace_flags &= ~TRACE_WATCH;
+}
 
 void cmd_guard() {
     uint32_t page_table = 0, address = 0;
-    if (!read_octal(&page_table, 0, "Page table (octal): "))
-        return;
+    if (!read_octal(&page_table, 0, "Page table (octal): ")) return;
     if (page_table > 3) {
         std::fprintf(out(), "APT must be >0 and <4\r\n");
         return;
     }
-    if (!read_octal(&address, 0, "Address (octal): "))
-        return;
+    if (!read_octal(&address, 0, "Address (octal): ")) return;
     if (address > WORD_MASK) {
         std::fprintf(out(), "Location outside memory limits\r\n");
         return;
@@ -318,7 +306,9 @@ void cmd_guard() {
 
 namespace {
 
-bool is_symbol_separator(int c) { return c == ' ' || c == '\r' || c == '\n'; }
+bool is_symbol_separator(int c) {
+    return c == ' ' || c == '\r' || c == '\n';
+}
 
 // Reads the symbol lines NAME....VALUE of a symbol file into the entry table.
 void read_entry_symbols(FILE *file) {
@@ -327,8 +317,7 @@ void read_entry_symbols(FILE *file) {
         int c = std::fgetc(file);
         while (c != EOF && is_symbol_separator(c & 0177))
             c = std::fgetc(file);
-        if (c == EOF)
-            return;
+        if (c == EOF) return;
         if (d.entry_count >= MAX_ENTRY_SYMBOLS) {
             std::fprintf(out(), "More than %d symbols\r\n", MAX_ENTRY_SYMBOLS);
             return;
@@ -343,8 +332,7 @@ void read_entry_symbols(FILE *file) {
                 name.push_back(static_cast<char>(c));
             c = std::fgetc(file);
         }
-        if (c == EOF)
-            return;
+        if (c == EOF) return;
         while (c != EOF && (c & 0177) == '.')
             c = std::fgetc(file);
         uint32_t value = 0;
@@ -354,10 +342,8 @@ void read_entry_symbols(FILE *file) {
                 return;
             }
             c &= 0177;
-            if (is_symbol_separator(c))
-                break;
-            if (c >= '0' && c <= '7')
-                value = value * 8 + static_cast<uint32_t>(c - '0');
+            if (is_symbol_separator(c)) break;
+            if (c >= '0' && c <= '7') value = value * 8 + static_cast<uint32_t>(c - '0');
             c = std::fgetc(file);
         }
         EntrySymbol &symbol = d.entries[d.entry_count++];
@@ -372,21 +358,18 @@ void read_entry_symbols(FILE *file) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void cmd_get_entries() {
     FILE *file = nullptr;
-    if (s3_fopen(&file, "Get symbols in  file: ", "rb", "SYMB") < 0)
-        return;
+    if (s3_fopen(&file, "Get symbols in  file: ", "rb", "SYMB") < 0) return;
     std::fprintf(out(), "\r\nClearing old entries\r\n");
     debug_state.entry_count = 0;
     read_entry_symbols(file);
-    if (is_file_stream(file))
-        std::fclose(file);
+    if (is_file_stream(file)) std::fclose(file);
 }
 
 void cmd_trace_entries() {
     int on = read_on_off("off or on ? ", "off");
-    if (on >= 0)
-        set_flag_in_both(TRACE_ENTRIES, on == 1);
+    if (on >= 0) set_flag_in_both(TRACE_ENTRIES, on == 1);
 }

@@ -13,25 +13,27 @@
 
 namespace {
 
-FILE *out() { return shell.operator_output; }
+FILE *out() {
+    return shell.operator_output;
+}
 
 bool open_file(FILE **file, const char *prompt, const char *mode, const char *default_type) {
     *file = nullptr;
     return s3_fopen(file, prompt, mode, default_type) >= 0;
 }
 
-bool is_console(FILE *file) { return file == stdin || file == stdout; }
+bool is_console(FILE *file) {
+    return file == stdin || file == stdout;
+}
 
 void close_file(FILE *file) {
-    if (file && !is_console(file))
-        std::fclose(file);
+    if (file && !is_console(file)) std::fclose(file);
 }
 
 // Reads one big-endian word; returns the number of bytes read (0, 1 or 2).
 int read_big_endian_word(FILE *file, uint32_t *word) {
     int high = std::fgetc(file);
-    if (high == EOF)
-        return 0;
+    if (high == EOF) return 0;
     int low = std::fgetc(file);
     if (low == EOF) {
         *word = static_cast<uint32_t>(high) << 8;
@@ -46,11 +48,9 @@ int read_big_endian_word(FILE *file, uint32_t *word) {
 bool dump_quit_requested(bool either_case) {
     std::fprintf(out(), "\r\nType q to quit: ");
     int answer = read_prompt_answer();
-    if (answer < 0)
-        return true;
+    if (answer < 0) return true;
     if (answer == 'q' || (either_case && answer == 'Q')) {
-        if (!answer_input_ended())
-            read_prompt_answer();
+        if (!answer_input_ended()) read_prompt_answer();
         return true;
     }
     return false;
@@ -60,19 +60,15 @@ constexpr int DUMP_PAUSE = 300;
 
 void dump_words() {
     FILE *file;
-    if (!open_file(&file, "From file: ", "rb", "BIN"))
-        return;
+    if (!open_file(&file, "From file: ", "rb", "BIN")) return;
     long long index = 0;
     uint32_t word = 0;
     while (read_big_endian_word(file, &word) == 2) {
-        if (index % 8 == 0)
-            std::fprintf(out(), "\r\n%7lli (%7llo): ", index, index);
+        if (index % 8 == 0) std::fprintf(out(), "\r\n%7lli (%7llo): ", index, index);
         std::fprintf(out(), "%8o", word);
         ++index;
-        if (index % 8 == 0)
-            std::fprintf(out(), "   ");
-        if (index % DUMP_PAUSE == 0 && dump_quit_requested(false))
-            break;
+        if (index % 8 == 0) std::fprintf(out(), "   ");
+        if (index % DUMP_PAUSE == 0 && dump_quit_requested(false)) break;
     }
     close_file(file);
 }
@@ -89,14 +85,12 @@ void finish_byte_line(const unsigned char *bytes, int count) {
 
 void dump_bytes() {
     FILE *file;
-    if (!open_file(&file, "From file: ", "rb", "BIN"))
-        return;
+    if (!open_file(&file, "From file: ", "rb", "BIN")) return;
     uint32_t start = 0;
     int bad = 0;
     int result = read_decimal_argument(&start, 0, "start at byte: ", &bad);
     if (result != 1) {
-        if (result == -1)
-            std::fprintf(out(), "Illegal char. number: %c\r\n", bad);
+        if (result == -1) std::fprintf(out(), "Illegal char. number: %c\r\n", bad);
         close_file(file);
         return;
     }
@@ -108,8 +102,7 @@ void dump_bytes() {
     long long printed = 0;
     int byte;
     while ((byte = std::fgetc(file)) != EOF) {
-        if (in_line == 0)
-            std::fprintf(out(), "\r\n%7lli (%7llo): ", offset, offset);
+        if (in_line == 0) std::fprintf(out(), "\r\n%7lli (%7llo): ", offset, offset);
         std::fprintf(out(), " %3o", byte);
         line[in_line++] = static_cast<unsigned char>(byte);
         ++offset;
@@ -123,8 +116,7 @@ void dump_bytes() {
             break;
         }
     }
-    if (in_line > 0)
-        finish_byte_line(line, in_line);
+    if (in_line > 0) finish_byte_line(line, in_line);
     close_file(file);
 }
 
@@ -156,14 +148,13 @@ void report_lines(int lines) {
         std::fprintf(out(), "This file contained 1 line\r\n");
 }
 
-}  // namespace
+} // namespace
 
 void cmd_od() {
     uint32_t format = 0;
     int bad = 0;
     int result = read_decimal_argument(&format, 32, "8 bits or 16 bits format? ", &bad);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result == -1)
         std::fprintf(out(), "Illegal char. number: %c\r\n", bad);
     else if (format == 16)
@@ -177,8 +168,7 @@ void cmd_od() {
 
 void cmd_compare_binary() {
     FILE *first, *second;
-    if (!open_file(&first, "File 1: ", "rb", "BIN"))
-        return;
+    if (!open_file(&first, "File 1: ", "rb", "BIN")) return;
     if (!open_file(&second, "File 2: ", "rb", "BIN")) {
         close_file(first);
         return;
@@ -193,8 +183,7 @@ void cmd_compare_binary() {
         uint32_t word1 = 0, word2 = 0;
         int got1 = read_big_endian_word(first, &word1);
         int got2 = read_big_endian_word(second, &word2);
-        if (got1 == 0 && got2 == 0)
-            break;
+        if (got1 == 0 && got2 == 0) break;
         if (got1 == 0) {
             std::fprintf(out(), "\r\nFile number 1 has less data than file 2\r\n");
             differ = true;
@@ -220,15 +209,13 @@ void cmd_compare_binary() {
 void cmd_find_in_file() {
     std::fprintf(out(), "Find two values that are close to each other\r\n");
     FILE *file;
-    if (!open_file(&file, "Find in file: ", "rb", "BIN"))
-        return;
+    if (!open_file(&file, "Find in file: ", "rb", "BIN")) return;
     uint32_t values[2] = {0, 0};
     for (uint32_t &value : values) {
         int bad = 0;
         int result = read_octal_argument(&value, 0, "Enter octal value: ", &bad);
         if (result != 1) {
-            if (result == -1)
-                std::fprintf(out(), "Illegal char. in octal number: %c\r\n", bad);
+            if (result == -1) std::fprintf(out(), "Illegal char. in octal number: %c\r\n", bad);
             close_file(file);
             return;
         }
@@ -259,7 +246,7 @@ bool text_at(const std::string &data, size_t position, const std::string &text) 
 // every block in which an occurrence of the text begins; an occurrence may run
 // on into the next block, and the last block may be shorter.
 void search_text_blocks(FILE *file, const std::string &text) {
-    std::string data;  // from the start of the current block on
+    std::string data; // from the start of the current block on
     long long block_offset = 0;
     bool ended = false;
     const size_t wanted = TEXT_BLOCK + text.size() - 1;
@@ -271,8 +258,7 @@ void search_text_blocks(FILE *file, const std::string &text) {
             else
                 data.push_back(upper_case(byte));
         }
-        if (data.empty())
-            return;
+        if (data.empty()) return;
         size_t block_length = data.size() < TEXT_BLOCK ? data.size() : TEXT_BLOCK;
         bool found = false;
         for (size_t position = 0; position < block_length && !found; ++position)
@@ -288,12 +274,11 @@ void search_text_blocks(FILE *file, const std::string &text) {
     }
 }
 
-}  // namespace
+} // namespace
 
 void cmd_find_text_in_file() {
     FILE *file;
-    if (!open_file(&file, "Search in  file: ", "rb", "BIN"))
-        return;
+    if (!open_file(&file, "Search in  file: ", "rb", "BIN")) return;
     std::string text;
     int length = read_word_argument(&text, "", "\r\nSearch for text: ");
     if (length == CONSOLE_EOF) {
@@ -311,8 +296,7 @@ void cmd_find_text_in_file() {
 
 void cmd_more() {
     FILE *file;
-    if (!open_file(&file, "From file: ", "rb", "SYMB"))
-        return;
+    if (!open_file(&file, "From file: ", "rb", "SYMB")) return;
     if (is_console(file)) {
         std::fprintf(out(), "File not specified\r\n");
         return;
@@ -326,8 +310,7 @@ void cmd_more() {
 
 void cmd_byte_swap() {
     FILE *input, *output;
-    if (!open_file(&input, "Input file: ", "rb", "PROG"))
-        return;
+    if (!open_file(&input, "Input file: ", "rb", "PROG")) return;
     if (input == stdin) {
         std::fprintf(out(), "\r\n:PROG (default) input file not specified");
         return;
@@ -339,30 +322,24 @@ void cmd_byte_swap() {
     bool failed = false;
     for (;;) {
         int first = std::fgetc(input);
-        if (first == EOF)
-            break;
+        if (first == EOF) break;
         int second = std::fgetc(input);
         if (second == EOF) {
             write_byte(output, first, &failed);
             break;
         }
-        if (!write_byte(output, second, &failed) || !write_byte(output, first, &failed))
-            break;
+        if (!write_byte(output, second, &failed) || !write_byte(output, first, &failed)) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0)
-        failed = true;
-    if (failed)
-        report_write_failure();
+    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
+    if (failed) report_write_failure();
     close_file(input);
     close_file(output);
-    if (!failed)
-        std::fprintf(out(), "Byte swap completed\r\n");
+    if (!failed) std::fprintf(out(), "Byte swap completed\r\n");
 }
 
 void cmd_add_parity() {
     FILE *input, *output;
-    if (!open_file(&input, "Text input file: ", "r", "SYMB"))
-        return;
+    if (!open_file(&input, "Text input file: ", "r", "SYMB")) return;
     if (input == stdin) {
         std::fprintf(out(), "Text input fil not specified\r\n");
         return;
@@ -375,13 +352,10 @@ void cmd_add_parity() {
     int lines = 0;
     int byte;
     while ((byte = std::fgetc(input)) != EOF) {
-        if ((byte & 0177) == '\n')
-            ++lines;
-        if (!write_byte(output, with_even_parity(byte), &failed))
-            break;
+        if ((byte & 0177) == '\n') ++lines;
+        if (!write_byte(output, with_even_parity(byte), &failed)) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0)
-        failed = true;
+    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
     close_file(input);
     close_file(output);
     if (failed) {
@@ -393,8 +367,7 @@ void cmd_add_parity() {
 
 void cmd_remove_parity() {
     FILE *input, *output;
-    if (!open_file(&input, "Text input file: ", "r", "SYMB"))
-        return;
+    if (!open_file(&input, "Text input file: ", "r", "SYMB")) return;
     if (!open_file(&output, "Output file: ", "w", "SYMB")) {
         close_file(input);
         return;
@@ -404,15 +377,11 @@ void cmd_remove_parity() {
     int byte;
     while ((byte = std::fgetc(input)) != EOF) {
         byte &= 0177;
-        if (byte == '\r')
-            continue;
-        if (byte == '\n')
-            ++lines;
-        if (!write_byte(output, byte, &failed))
-            break;
+        if (byte == '\r') continue;
+        if (byte == '\n') ++lines;
+        if (!write_byte(output, byte, &failed)) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0)
-        failed = true;
+    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
     close_file(input);
     close_file(output);
     if (failed) {
@@ -432,15 +401,11 @@ bool read_file_line(FILE *file, std::string *line) {
     line->clear();
     for (;;) {
         int c = std::fgetc(file);
-        if (c == EOF)
-            return !line->empty();
+        if (c == EOF) return !line->empty();
         c &= 0177;
-        if (shell.echo_stream)
-            std::fputc(c, shell.echo_stream);
-        if (c == '\n')
-            return true;
-        if (c != '\r')
-            line->push_back(static_cast<char>(c));
+        if (shell.echo_stream) std::fputc(c, shell.echo_stream);
+        if (c == '\n') return true;
+        if (c != '\r') line->push_back(static_cast<char>(c));
     }
 }
 
@@ -453,21 +418,18 @@ long preg_of_line(const std::string &line) {
     long value = 0;
     for (size_t column = PREG_COLUMN; column < PREG_COLUMN + PREG_DIGITS; ++column) {
         char c = column < line.size() ? line[column] : ' ';
-        if (c == ' ')
-            c = '0';
-        if (c < '0' || c > '7')
-            return -1;
+        if (c == ' ') c = '0';
+        if (c < '0' || c > '7') return -1;
         value = value * 8 + (c - '0');
     }
     return value > 0177777 ? -1 : value;
 }
 
-}  // namespace
+} // namespace
 
 void cmd_yyy() {
     FILE *input, *output;
-    if (!open_file(&input, "Input file: ", "rb", "TXT"))
-        return;
+    if (!open_file(&input, "Input file: ", "rb", "TXT")) return;
     if (!open_file(&output, "Output file: ", "wb", "TXT")) {
         close_file(input);
         return;
@@ -480,8 +442,7 @@ void cmd_yyy() {
             std::printf("\nBad PREG\n");
             continue;
         }
-        if (seen[static_cast<size_t>(value)])
-            continue;
+        if (seen[static_cast<size_t>(value)]) continue;
         seen[static_cast<size_t>(value)] = true;
         std::fprintf(output, "%s\r\n", line.c_str());
     }

@@ -11,7 +11,9 @@
 
 namespace {
 
-FILE *out() { return shell.operator_output; }
+FILE *out() {
+    return shell.operator_output;
+}
 
 bool read_octal(uint32_t *value, uint32_t default_value, const char *prompt) {
     int bad = 0;
@@ -35,16 +37,19 @@ bool read_page_table(uint32_t *page_table, const char *prompt) {
     return result == 1;
 }
 
-uint32_t cell_of(uint32_t bank, uint32_t address) { return (bank << 16) | (address & WORD_MASK); }
+uint32_t cell_of(uint32_t bank, uint32_t address) {
+    return (bank << 16) | (address & WORD_MASK);
+}
 
-bool is_octal_digit(char c) { return c >= '0' && c <= '7'; }
+bool is_octal_digit(char c) {
+    return c >= '0' && c <= '7';
+}
 
 // --- look-at-memory ---
 
 // The word as the program sees it: at the breakpoint, the word it replaced.
 uint32_t shown_word(uint32_t bank, uint32_t address) {
-    if (bank == 0 && breakpoint_planted_at(address))
-        return debug_state.breakpoint_saved_word;
+    if (bank == 0 && breakpoint_planted_at(address)) return debug_state.breakpoint_saved_word;
     return memory_image[cell_of(bank, address)];
 }
 
@@ -84,10 +89,8 @@ void show_location(uint32_t page_table, uint32_t bank, uint32_t address) {
     describe_byte(high);
     std::fprintf(out(), " /");
     describe_byte(low);
-    if (low >= 128 && low <= 159)
-        std::fprintf(out(), " cntlch  (with parity bit on)");
-    if (high >= 128 && high <= 159)
-        std::fprintf(out(), " cntlch  (with parity bit on)");
+    if (low >= 128 && low <= 159) std::fprintf(out(), " cntlch  (with parity bit on)");
+    if (high >= 128 && high <= 159) std::fprintf(out(), " cntlch  (with parity bit on)");
     std::fprintf(out(), " nibles: ");
     std::fprintf(out(), "%x|%x|%x|%x ", (word >> 12) & 017, (word >> 8) & 017, (word >> 4) & 017,
                  word & 017);
@@ -134,8 +137,7 @@ EditAction apply_edit_line(const char *line, uint32_t bank, uint32_t *address) {
     while (line[i] == ' ')
         ++i;
     char c = line[i];
-    if (c == '\0')
-        return EditAction::Next;
+    if (c == '\0') return EditAction::Next;
     if (c == 'q' || c == '.') {
         std::fprintf(out(), "\r\r\n");
         return EditAction::Quit;
@@ -147,8 +149,7 @@ EditAction apply_edit_line(const char *line, uint32_t bank, uint32_t *address) {
     if (is_octal_digit(c)) {
         uint64_t value = 0;
         while (is_octal_digit(line[i])) {
-            if (value <= 0xffffffffu)
-                value = value * 8 + static_cast<uint64_t>(line[i] - '0');
+            if (value <= 0xffffffffu) value = value * 8 + static_cast<uint64_t>(line[i] - '0');
             ++i;
         }
         c = line[i];
@@ -172,12 +173,11 @@ EditAction apply_edit_line(const char *line, uint32_t bank, uint32_t *address) {
     return EditAction::Same;
 }
 
-}  // namespace
+} // namespace
 
 void cmd_look_at_memory() {
     uint32_t page_table = 0, address = 0;
-    if (!read_page_table(&page_table, "Page table: "))
-        return;
+    if (!read_page_table(&page_table, "Page table: ")) return;
     if (page_table > 3) {
         std::fprintf(out(), "No such page table, 0,1,2,3 is available\r\n");
         return;
@@ -188,8 +188,7 @@ void cmd_look_at_memory() {
         std::fprintf(out(), "Illegal char. in octal number: %o %c\r\n", bad, bad);
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     if (address > WORD_MASK) {
         std::fprintf(out(), "Location outside memory limits\r\n");
         std::fprintf(out(), "\r\r\n");
@@ -206,17 +205,14 @@ void cmd_look_at_memory() {
         std::fflush(shell.echo_stream);
         int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
         // The end of the console input or of the mode file ends the editor.
-        if (length == CONSOLE_EOF || (length < 0 && shell.command_line[0] == '\0'))
-            return;
+        if (length == CONSOLE_EOF || (length < 0 && shell.command_line[0] == '\0')) return;
         if (shell.mode_input) {
             std::fprintf(out(), "%s", shell.command_line);
             std::fprintf(out(), "\r\r\n");
         }
         EditAction action = apply_edit_line(shell.command_line, bank, &address);
-        if (action == EditAction::Quit)
-            break;
-        if (action == EditAction::Next)
-            address = (address + 1) & WORD_MASK;
+        if (action == EditAction::Quit) break;
+        if (action == EditAction::Next) address = (address + 1) & WORD_MASK;
     }
     shell.command_line[0] = '\0';
     shell.argument_position = 0;
@@ -224,14 +220,12 @@ void cmd_look_at_memory() {
 
 void cmd_find_value_in_memory() {
     uint32_t value = 0, page_table = 0;
-    if (!read_octal(&value, 0, "Find value (octal): "))
-        return;
+    if (!read_octal(&value, 0, "Find value (octal): ")) return;
     if (value > WORD_MASK) {
         std::fprintf(out(), "Illegal value, must be bwtween 0-ffff\r\n");
         return;
     }
-    if (!read_page_table(&page_table, "In page table: "))
-        return;
+    if (!read_page_table(&page_table, "In page table: ")) return;
     if (page_table > 3) {
         std::fprintf(out(), "No such page table, 0,1,2,3 are available\r\n");
         return;
@@ -244,8 +238,7 @@ void cmd_find_value_in_memory() {
 
 void cmd_find_nonzero_in_page_table() {
     uint32_t bank = 0;
-    if (!read_octal(&bank, 0, "Page table no: "))
-        return;
+    if (!read_octal(&bank, 0, "Page table no: ")) return;
     if (bank > 3) {
         std::fprintf(out(), "Bad alternative page table no, 0,1,2,3 is legal\r\n");
     } else {
@@ -260,20 +253,17 @@ void cmd_find_nonzero_in_page_table() {
 
 void cmd_fill_memory() {
     uint32_t value = 0, from = 0, to = 0;
-    if (!read_octal(&value, 0, "Value (oct): "))
-        return;
+    if (!read_octal(&value, 0, "Value (oct): ")) return;
     if (value > WORD_MASK) {
         std::fprintf(out(), "Value must be within 0 - 177777\r\n");
         return;
     }
-    if (!read_octal(&from, 0, "From address: "))
-        return;
+    if (!read_octal(&from, 0, "From address: ")) return;
     if (from > WORD_MASK) {
         std::fprintf(out(), "Start address must be within 0-177777\r\n");
         return;
     }
-    if (!read_octal(&to, 0, "To address: "))
-        return;
+    if (!read_octal(&to, 0, "To address: ")) return;
     if (to > WORD_MASK) {
         std::fprintf(out(), "Address area must be within 0-177777\r\n");
         return;
@@ -299,13 +289,11 @@ void cmd_copy_memory() {
         !read_octal(&times, p, "Number of times: "))
         return;
     std::fprintf(out(), "Done in PIT0!\r\n");
-    if (count == 0)
-        return;
+    if (count == 0) return;
     uint64_t source = from;
     const uint64_t words = count;
     for (uint32_t round = 0; round < times; ++round) {
-        if (source + 2 * words > WORD_MASK)
-            break;
+        if (source + 2 * words > WORD_MASK) break;
         for (uint64_t i = 0; i < words; ++i)
             write_normal(static_cast<uint32_t>(source + words + i),
                          read_normal(static_cast<uint32_t>(source + i)));
@@ -315,8 +303,7 @@ void cmd_copy_memory() {
 
 void cmd_zzz() {
     std::string text;
-    if (read_word_argument(&text, "*", "Find text: ") == CONSOLE_EOF || text.empty())
-        return;
+    if (read_word_argument(&text, "*", "Find text: ") == CONSOLE_EOF || text.empty()) return;
     uint32_t first = static_cast<unsigned char>(text[0]);
     uint32_t second = text.size() > 1 ? static_cast<unsigned char>(text[1]) : 0;
     for (uint32_t address = 0; address <= WORD_MASK; ++address) {
@@ -336,13 +323,11 @@ void cmd_print_strings_in_memory() {
         uint32_t low = word & 0377;
         if (word >= 020000 && word <= 076777) {
             std::fputc(static_cast<int>(high), out());
-            if (high == '\'')
-                std::fprintf(out(), " @%o\r\n", address);
+            if (high == '\'') std::fprintf(out(), " @%o\r\n", address);
         }
         if (low >= 32 && low <= 126) {
             std::fputc(static_cast<int>(low), out());
-            if (low == '\'')
-                std::fprintf(out(), " @%o\r\n", address);
+            if (low == '\'') std::fprintf(out(), " @%o\r\n", address);
         }
     }
 }

@@ -14,11 +14,12 @@
 
 namespace {
 
-FILE *out() { return shell.operator_output; }
+FILE *out() {
+    return shell.operator_output;
+}
 
 bool matches_pattern(const std::string &pattern, const char *text) {
-    if (pattern.empty())
-        return true;
+    if (pattern.empty()) return true;
     const char *table[2] = {text, nullptr};
     int index = 0, terminator = 0, end = 0;
     int result = match_command(pattern.c_str(), 0, table, &index, &terminator, &end);
@@ -31,35 +32,29 @@ void list_line(FILE *stream, const char *text) {
     page_pause('\n');
 }
 
-}  // namespace
+} // namespace
 
 void cmd_help() {
     std::string pattern;
-    if (read_word_argument(&pattern, "", "Describe commands matching: ") == CONSOLE_EOF)
-        return;
+    if (read_word_argument(&pattern, "", "Describe commands matching: ") == CONSOLE_EOF) return;
     FILE *listing = nullptr;
-    if (s3_fopen(&listing, "&List matching commands to output file: ", "w", "SYMB") < 0)
-        return;
+    if (s3_fopen(&listing, "&List matching commands to output file: ", "w", "SYMB") < 0) return;
     bool to_console = listing == stdout;
     FILE *stream = to_console ? out() : listing;
     int matched = 0;
     for (int i = 0; i < COMMAND_COUNT; ++i) {
         const char *text = command_texts[i];
-        if (text[0] == '|' || !matches_pattern(pattern, text))
-            continue;
+        if (text[0] == '|' || !matches_pattern(pattern, text)) continue;
         ++matched;
         list_line(stream, text);
     }
-    if (matched == 0)
-        std::fprintf(out(), "No commands matches %s\r\n", pattern.c_str());
-    if (!to_console && listing != stdin)
-        std::fclose(listing);
+    if (matched == 0) std::fprintf(out(), "No commands matches %s\r\n", pattern.c_str());
+    if (!to_console && listing != stdin) std::fclose(listing);
 }
 
 void cmd_list_sintran_commands() {
     for (int i = 0; i < COMMAND_COUNT; ++i)
-        if (command_texts[i][0] == '@')
-            list_line(out(), command_texts[i]);
+        if (command_texts[i][0] == '@') list_line(out(), command_texts[i]);
 }
 
 void cmd_octal_to_decimal() {
@@ -70,8 +65,7 @@ void cmd_octal_to_decimal() {
         std::fprintf(out(), "Illegal char. in octal number: %c\r\n", bad);
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     std::fprintf(out(), "%o octal is %d decimal\r\n", value, static_cast<int>(value));
     if (value > 077777)
         std::fprintf(out(), "In 16 bit signed format: %d\r\n", static_cast<int>(value) - 65536);
@@ -95,22 +89,29 @@ void cmd_hold() {
         std::fprintf(out(), "Illegal char. in unit: %c\r\n", bad);
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     result = read_decimal_argument(&count, 0, "Number of units: ", &bad);
     if (result == -1) {
         std::fprintf(out(), "Illegal char. in n: %c\r\n", bad);
         return;
     }
-    if (result != 1)
-        return;
+    if (result != 1) return;
     int64_t unit_ms = 0;
     switch (unit) {
-    case 1: unit_ms = 20; break;
-    case 2: unit_ms = 1000; break;
-    case 3: unit_ms = 60 * 1000; break;
-    case 4: unit_ms = 60 * 60 * 1000; break;
-    default: return;
+    case 1:
+        unit_ms = 20;
+        break;
+    case 2:
+        unit_ms = 1000;
+        break;
+    case 3:
+        unit_ms = 60 * 1000;
+        break;
+    case 4:
+        unit_ms = 60 * 60 * 1000;
+        break;
+    default:
+        return;
     }
     std::fflush(out());
     std::fflush(stdout);
@@ -129,16 +130,12 @@ void cmd_test_input() {
     set_stdin_binary();
     for (;;) {
         int key = read_key_byte();
-        if (key < 0)
-            break;
+        if (key < 0) break;
         std::fprintf(out(), "Key: %d(dec), %x(hex), %o(oct)", key, key, key);
-        if (key == 0)
-            std::fprintf(out(), " (null byte returned by getch()");
+        if (key == 0) std::fprintf(out(), " (null byte returned by getch()");
         std::fprintf(out(), "\r\n");
-        if (key == 27)
-            break;
-        if (key == 13)
-            std::fprintf(out(), "\r\n");
+        if (key == 27) break;
+        if (key == 13) std::fprintf(out(), "\r\n");
         std::fflush(out());
     }
     set_stdin_text();
@@ -162,7 +159,7 @@ constexpr int BOX_COUNT = 8;
 constexpr int BOX_WIDTH = 9;
 constexpr int BOX_HEIGHT = 5;
 constexpr int BOX_ROW = 30;
-constexpr int VERTICAL_BAR = 179;  // box drawing of code page 850
+constexpr int VERTICAL_BAR = 179; // box drawing of code page 850
 
 struct BoxStyle {
     int attribute;
@@ -195,13 +192,12 @@ void draw_box(int column, int top, const BoxStyle &style) {
     console_set_attribute(10);
 }
 
-}  // namespace
+} // namespace
 
 void cmd_rect_test() {
     // The emulated screen has 25 rows: boxes meant for row 30 sit at its foot.
     int top = BOX_ROW;
-    if (top > SCREEN_ROWS - BOX_HEIGHT - 1)
-        top = SCREEN_ROWS - BOX_HEIGHT - 1;
+    if (top > SCREEN_ROWS - BOX_HEIGHT - 1) top = SCREEN_ROWS - BOX_HEIGHT - 1;
     for (int i = 0; i < BOX_COUNT; ++i)
         draw_box(i * 10, top, box_styles[i]);
     console_set_cursor(0, top + BOX_HEIGHT);

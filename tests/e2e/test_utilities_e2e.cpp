@@ -16,8 +16,7 @@ std::string session(const NdTree &tree, const std::string &input) {
     RunResult run = run_kestrel(tree, input + "quit\n");
     EXPECT_EQ(run.exit_status, 0);
     size_t at = run.output.find(kScratchLine);
-    if (at == std::string::npos)
-        return run.output;
+    if (at == std::string::npos) return run.output;
     return run.output.substr(at + kScratchLine.size());
 }
 
@@ -52,10 +51,12 @@ TEST(Help, PatternsMatchAsCommandsAbbreviate) {
     NdTree tree;
     std::string out = session(tree, "help set\n\nhelp l-i-f\n\nhelp nothing-like-it\n\n");
     const std::string listed = "<>List matching commands to output file: ";
-    EXPECT_NE(out.find(listed + "set-memory-limits <lower> <upper>\r\nset-break-point <address>\r\n"
-                       "set-register-value <register> <value>\r\nset-2bank-mode <on/off> <page table>\r\n"
-                       "set-parity-when-reading-SYMB-files <on/off>\r\nset-active-level <level>\r\n<>"),
-              std::string::npos)
+    EXPECT_NE(
+        out.find(listed +
+                 "set-memory-limits <lower> <upper>\r\nset-break-point <address>\r\n"
+                 "set-register-value <register> <value>\r\nset-2bank-mode <on/off> <page table>\r\n"
+                 "set-parity-when-reading-SYMB-files <on/off>\r\nset-active-level <level>\r\n<>"),
+        std::string::npos)
         << out;
     EXPECT_NE(out.find(listed + "load-image-file <image file>\r\n<>"), std::string::npos) << out;
     EXPECT_NE(out.find(listed + "No commands matches nothing-like-it\r\n<>"), std::string::npos)
@@ -72,7 +73,8 @@ TEST(Help, ToAFile) {
 TEST(Help, SintranCommandsAreTheAtCommands) {
     NdTree tree;
     std::string out = session(tree, "list-SINTRAN-commands\n");
-    EXPECT_EQ(out.rfind("<>@recover <prog file>\r\n@mode <file name> <output file>\r\n", 0), 0u) << out;
+    EXPECT_EQ(out.rfind("<>@recover <prog file>\r\n@mode <file name> <output file>\r\n", 0), 0u)
+        << out;
     EXPECT_EQ(count_of(out, "\r\n@"), 21) << "22 commands, the first after the prompt";
     EXPECT_NE(out.find("\r\n@terminal-mode <cap.lett> <delay after CR> <stop on full page> "
                        "<logout miss. carr.>\r\n<>"),
@@ -101,7 +103,7 @@ TEST(OctalDump, WordsEightToALine) {
     std::string data;
     for (int i = 0; i < 10; ++i)
         data += bytes({i, 0200 + i});
-    data += "Z";  // an odd last byte is no word
+    data += "Z"; // an odd last byte is no word
     tree.write_file("(EMULATOR)/W.BIN", data);
     std::string out = session(tree, "od 16 W\n");
     EXPECT_EQ(out, "<>\r\n      0 (      0):      200     601    1202    1603    2204    2605"
@@ -168,12 +170,14 @@ TEST(FindTextInFile, EveryOccurrenceAcrossBlocksAndInTheLastBlock) {
     NdTree tree;
     std::string data = std::string(38, 'x') + "needle" + std::string(70, 'y') + "NEEDLE";
     ASSERT_EQ(data.size(), 120u);
-    data += "..needle";  // a last, shorter block
+    data += "..needle"; // a last, shorter block
     tree.write_file("(EMULATOR)/S.BIN", data);
     std::string out = session(tree, "find-text-in-file S NEEDLE\nfind-text-in-file S needle\n"
                                     "find-text-in-file S\n\n");
-    EXPECT_NE(out.find("<>\r\nNEEDLE found at byte pos 0 (close to)  " + std::string(38, 'X') + "NE"
-                       "\r\nNEEDLE found at byte pos 80 (close to)  " + std::string(34, 'Y') +
+    EXPECT_NE(out.find("<>\r\nNEEDLE found at byte pos 0 (close to)  " + std::string(38, 'X') +
+                       "NE"
+                       "\r\nNEEDLE found at byte pos 80 (close to)  " +
+                       std::string(34, 'Y') +
                        "NEEDLE"
                        "\r\nNEEDLE found at byte pos 120 (close to)  ..NEEDLE<>"),
               std::string::npos)
@@ -203,9 +207,9 @@ TEST(ByteSwap, WriteFailureIsReportedNotCompleted) {
     NdTree tree;
     tree.write_file("(EMULATOR)/IN.PROG", std::string(10000, 'x'));
     std::string ignored;
-    ASSERT_EQ(run_host_command("ln -s /dev/full '" + tree.path("(EMULATOR)/FULL.PROG") + "'",
-                               &ignored),
-              0);
+    ASSERT_EQ(
+        run_host_command("ln -s /dev/full '" + tree.path("(EMULATOR)/FULL.PROG") + "'", &ignored),
+        0);
     std::string out = session(tree, "byte-swap IN FULL\n");
     EXPECT_NE(out.find("\r\nError when writing output file, terminating\r\n<>"), std::string::npos)
         << out;
@@ -272,10 +276,10 @@ TEST(ConsoleTests, RectTestDrawsWithCursorAndAttributes) {
 TEST(RegisterFilter, KeepsTheFirstLineOfEachValue) {
     NdTree tree;
     std::string pad(20, ' ');
-    tree.write_file("(EMULATOR)/IN.TXT", "first" + pad.substr(5) + "  1234 a\r\n" +
-                                             "second" + pad.substr(6) + "  1234 b\n" +
-                                             "third" + pad.substr(5) + "   777\n" +
-                                             "bad" + pad.substr(3) + "277777\n" + "short\n");
+    tree.write_file("(EMULATOR)/IN.TXT", "first" + pad.substr(5) + "  1234 a\r\n" + "second" +
+                                             pad.substr(6) + "  1234 b\n" + "third" +
+                                             pad.substr(5) + "   777\n" + "bad" + pad.substr(3) +
+                                             "277777\n" + "short\n");
     std::string out = session(tree, "|yyy IN \"OUT\"\n");
     EXPECT_EQ(tree.read_file("(EMULATOR)/OUT.TXT"), "first" + pad.substr(5) + "  1234 a\r\n" +
                                                         "third" + pad.substr(5) + "   777\r\n" +
@@ -283,4 +287,4 @@ TEST(RegisterFilter, KeepsTheFirstLineOfEachValue) {
     EXPECT_NE(out.find("\nBad PREG\n"), std::string::npos) << out;
 }
 
-}  // namespace
+} // namespace

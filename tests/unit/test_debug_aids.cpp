@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr uint32_t SAA = 0170400;  // A = the signed low byte
+constexpr uint32_t SAA = 0170400; // A = the signed low byte
 constexpr uint32_t MON_0 = 0153000;
 constexpr uint32_t WAIT = 0151000;
 constexpr uint32_t ILLEGAL = 0147400;
@@ -42,15 +42,13 @@ class DebugAids : public ::testing::Test {
         shell.echo_stream = stdout;
         shell.prompt_input = nullptr;
         std::fclose(output_);
-        if (answers_)
-            std::fclose(answers_);
+        if (answers_) std::fclose(answers_);
         reset_debug_state();
         cpu_running = 0;
     }
     // Runs a shell line; answers to prompts come from `answers`.
     std::string command(const char *line, const char *answers = "") {
-        if (answers_)
-            std::fclose(answers_);
+        if (answers_) std::fclose(answers_);
         answers_ = std::tmpfile();
         std::fputs(answers, answers_);
         std::rewind(answers_);
@@ -167,7 +165,8 @@ TEST_F(DebugAids, DefineAndResetTraceAreaMessages) {
     EXPECT_EQ(command("define-trace-area 1 1200 1100"), "Error, from address is > to address\r\n");
     EXPECT_EQ(debug_state.trace_flags, 0u);
     EXPECT_EQ(command("define-trace-area 10 1000 1100"), "") << "area 8 is typed in octal";
-    EXPECT_EQ(command("define-trace-area 10 1200 1300"), "Reset old trace area from    1000 -    1100\r\n");
+    EXPECT_EQ(command("define-trace-area 10 1200 1300"),
+              "Reset old trace area from    1000 -    1100\r\n");
     EXPECT_EQ(command("define-trace-area 3 1000 1000"), "");
     EXPECT_EQ(command("reset-trace-area 10"), "");
     EXPECT_EQ(debug_state.trace_flags, TRACE_AREAS) << "area 3 is still defined";
@@ -189,13 +188,15 @@ TEST_F(DebugAids, HistogramCountsTenAreasAndTheInstructionsOutside) {
     EXPECT_EQ(debug_state.histogram_hits[9], 1u);
     EXPECT_EQ(debug_state.histogram_executed, 6u);
     std::string listing = command("list-histogram");
-    EXPECT_EQ(listing.substr(0, 62), "\r\n      Area         hits (dec)\r\n-----------------------------");
+    EXPECT_EQ(listing.substr(0, 62),
+              "\r\n      Area         hits (dec)\r\n-----------------------------");
     EXPECT_NE(listing.find("\r\n   1000 -    1007           2\r\n   1010 -    1017           1"),
               std::string::npos)
         << listing;
-    EXPECT_NE(listing.find("\r\n   1110 -    1117           1\r\n\r\nNumber of instr. executed: 6 "
-                           "\r\nInside histogram area    : 4\r\nHistogram has now been cleared!\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        listing.find("\r\n   1110 -    1117           1\r\n\r\nNumber of instr. executed: 6 "
+                     "\r\nInside histogram area    : 4\r\nHistogram has now been cleared!\r\n"),
+        std::string::npos)
         << listing;
     EXPECT_EQ(debug_state.trace_flags, 0u);
 }
@@ -229,8 +230,9 @@ TEST_F(DebugAids, WatchReportsAChangeAndSwitchesTheTraceOn) {
 }
 
 TEST_F(DebugAids, WatchCommandMessages) {
-    EXPECT_EQ(command("report-memory-change", "\n"),
-              "Memory address (- is turn off): \nNo default memory address, please enter a value\r\n");
+    EXPECT_EQ(
+        command("report-memory-change", "\n"),
+        "Memory address (- is turn off): \nNo default memory address, please enter a value\r\n");
     EXPECT_EQ(command("report-memory-change 1000000"),
               "Error, memory address outside defined memory area\r\n");
     machine.lower_limit = 0100;
@@ -413,7 +415,8 @@ TEST_F(DebugAids, FindValueUsesSintranPageTablesAndReachesTheLastWord) {
     write_word(1, 0, 0123);
     EXPECT_EQ(command("find-value-in-memory 123 1"), " found at:  177777\r\n");
     EXPECT_EQ(command("find-value-in-memory 123 0"), " found at:       0\r\n");
-    EXPECT_EQ(command("find-value-in-memory 200000 1"), "Illegal value, must be bwtween 0-ffff\r\n");
+    EXPECT_EQ(command("find-value-in-memory 200000 1"),
+              "Illegal value, must be bwtween 0-ffff\r\n");
     EXPECT_EQ(command("find-value-in-memory 1 9"), "Illegal char in number: 9\r\n");
     EXPECT_EQ(command("find-value-in-memory 1 4"), "No such page table, 0,1,2,3 are available\r\n");
 }
@@ -493,18 +496,21 @@ TEST_F(DebugAids, LookAtMemoryShowsBytesAndNibbles) {
 }
 
 TEST_F(DebugAids, LookAtMemoryDescribesParityAndControlBytes) {
-    write_normal(0100, 0140640);  // 301 / 240
-    write_normal(0101, 0105012);  // 212 / 012
-    write_normal(0102, 0077777);  // 177 / 377
-    write_normal(0103, 0020000);  // 040 / 000
+    write_normal(0100, 0140640); // 301 / 240
+    write_normal(0101, 0105012); // 212 / 012
+    write_normal(0102, 0077777); // 177 / 377
+    write_normal(0103, 0020000); // 040 / 000
     std::string text = command("look-at-memory 1 100", "\n\n\n\n.\n");
-    EXPECT_NE(text.find(" 301/240  ASCII A (with parity bit on) / SPACE with parity on   nibles: c|1|a|0 "),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            " 301/240  ASCII A (with parity bit on) / SPACE with parity on   nibles: c|1|a|0 "),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find(" 212/ 12  / cntlch  cntlch  (with parity bit on) nibles: 8|a|0|a "),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find(" 177/377  DEL     / DEL with parity on nibles: 7|f|f|f "), std::string::npos)
+    EXPECT_NE(text.find(" 177/377  DEL     / DEL with parity on nibles: 7|f|f|f "),
+              std::string::npos)
         << text;
     EXPECT_NE(text.find(" 40/  0  SPACE   / cntlch  nibles: 2|0|0|0 "), std::string::npos) << text;
 }
@@ -565,4 +571,4 @@ TEST_F(DebugAids, LookAtMemoryEndsAtTheEndOfItsInput) {
     EXPECT_NE(text.find("PT 1/    100"), std::string::npos);
 }
 
-}  // namespace
+} // namespace
