@@ -159,8 +159,11 @@ int deabb(const std::string &name, std::string *host_path) {
             status = NAME_DIRECTORY_TOO_LARGE;
             break;
         }
+        // A directory that could not be listed leaves another user's list
+        // behind: nothing in it belongs to this user.
         std::string listed;
-        int matches = match_listed_file(file_part, &listed);
+        int matches =
+            user_file_list.user_name == full_user ? match_listed_file(file_part, &listed) : 0;
         if (matches > 1) {
             status = NAME_FILE_AMBIGUOUS;
             break;

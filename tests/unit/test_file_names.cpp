@@ -89,6 +89,16 @@ TEST_F(FileNames, DeabbFallsBackToSystemOnlyWithoutAUserPart) {
     EXPECT_EQ(output_.take(), "\r\nTry user SYSTEM\r\n");
 }
 
+TEST_F(FileNames, AnUnlistableDirectoryMatchesNothing) {
+    tree_.write("(ALICE)/ONLYALICE.SYMB", "a");
+    resolve("(ALICE)ONLY", 0);
+    std::filesystem::remove_all("(EMULATOR)");
+    resolve("ONLYALICE", NAME_NO_SUCH_FILE);
+    EXPECT_EQ(resolve("MYFILE", 0), "./(SYSTEM)/MYFILE.SYMB");
+    EXPECT_NE(output_.take().find("Invalid File Handle. Get Last Error reports 2\r\n"),
+              std::string::npos);
+}
+
 TEST_F(FileNames, DeabbUserFailures) {
     tree_.make_user("SYSOP");
     scan_users();
