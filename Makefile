@@ -17,8 +17,13 @@ demo: build
 run: demo
 	cd $(BUILD)/demo && ../kestrel
 
+# The whole suite runs twice: on the release build, and on a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+	cmake -S . -B $(BUILD)-sanitize -DCMAKE_BUILD_TYPE=Debug -DKESTREL_SANITIZE=ON
+	cmake --build $(BUILD)-sanitize -j$(JOBS)
+	cd $(BUILD)-sanitize && ctest --output-on-failure -j$(JOBS)
 
 install: build
 	cmake --install $(BUILD)

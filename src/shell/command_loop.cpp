@@ -4,6 +4,7 @@
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "host/host.h"
+#include "host/line_editor.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
@@ -13,6 +14,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 volatile sig_atomic_t interrupt_stopped_run = 0;
 
@@ -104,9 +107,45 @@ void execute_command_line(const char *line) {
     }
 }
 
+// The prompt goes to the line editor when the operator types at a terminal.
+static bool editing_at_terminal() {
+    return !shell.mode_input && !shell.program_command_pending && !shell.startup_image_pending &&
+           shell.operator_output == stdout && line_editor_available();
+}
+
+static void prepare_completions() {
+    std::vector<std::string> words;
+    for (int i = 0; command_texts[i]; ++i) {
+        std::string text = command_texts[i];
+        text.resize(text.find(' ') == std::string::npos ? text.size() : text.find(' '));
+        if (text[0] != '|')
+            words.push_back(text);
+    }
+    line_editor_set_completions(words);
+}
+
+// Reads a command line at the terminal with editing and history. ^C
+// discards the line; ^D reads again, as end of input at a terminal does.
+static void read_edited_line() {
+    for (;;) {
+        int length = line_editor_read("<>", shell.command_line, COMMAND_LINE_SIZE);
+        if (length >= 0) {
+            interrupt_seen = 0;
+            page_pause('\n');
+            return;
+        }
+        if (length == LINE_EDITOR_INTERRUPTED || interrupt_seen) {
+            interrupt_seen = 0;
+            std::fprintf(stdout, " ^C typed\r\n");
+        } else {
+            std::fprintf(stdout, "\r\n");
+        }
+    }
+}
+
 // Reads the next command line into command_line. Returns false when the
 // emulator is to end because its piped input has ended.
-static bool obtain_line() {
+static bool obtain_line(bool edit) {
     if (shell.mode_input) {
         int length = read_line(shell.mode_input, shell.command_line, COMMAND_LINE_SIZE);
         if (length < 0 && shell.command_line[0] == '\0') {
@@ -137,6 +176,10 @@ static bool obtain_line() {
         user_table.current_user_name = shell.startup_user_name;
         return true;
     }
+    if (edit) {
+        read_edited_line();
+        return true;
+    }
     for (;;) {
         int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
         if (length != CONSOLE_EOF)
@@ -147,6 +190,7 @@ static bool obtain_line() {
 }
 
 void run_command_loop() {
+    prepare_completions();
     bool first = true;
     while (!shell.quit_requested) {
         machine.STS = compose_sts(machine.current_level, machine.STS);
@@ -154,14 +198,16 @@ void run_command_loop() {
         scan_users();
         interrupt_seen = 0;
         bool pending = shell.program_command_pending;
+        bool edit = editing_at_terminal();
         if (!pending) {
-            std::fprintf(shell.operator_output, "<>");
+            if (!edit)
+                std::fprintf(shell.operator_output, "<>");
             if (!first && !shell.previous_line_empty && shell.operator_output == stdout)
                 page_pause('\n');
         }
         first = false;
         std::fflush(shell.operator_output);
-        if (!obtain_line()) {
+        if (!obtain_line(edit)) {
             std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
             break;
         }
