@@ -244,6 +244,7 @@ void load_prog_stream(FILE *stream, const std::string &path) {
         load_two_bank_data(stream, path, header);
 
     machine.current_instruction = read_normal(machine.P);
+    machine.instruction_address = machine.P;
     if (!image_loaded) {
         std::fprintf(shell.operator_output, "\r\n*** Program not started because of above errors!\r\n");
         std::fclose(stream);
@@ -293,6 +294,7 @@ void load_byte_swapped_image() {
                                "\r\nBreak-point at %o cleared!\r\n\a\a");
     clear_guards_for_load("\r\nGuard(s) cleared!\r\n\a\a");
     machine.current_instruction = read_normal(machine.P);
+    machine.instruction_address = machine.P;
     list_register_values();
     stage_words(header.low_address, count, true);
     store_staged_words(0, header.low_address, count);
