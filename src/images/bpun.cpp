@@ -24,11 +24,9 @@ static void echo_preamble_byte(FILE *out, int byte) {
 // One big-endian word; false at the end of the file.
 static bool read_bpun_word(FILE *stream, uint32_t *word) {
     int high = std::fgetc(stream);
-    if (high == EOF)
-        return false;
+    if (high == EOF) return false;
     int low = std::fgetc(stream);
-    if (low == EOF)
-        return false;
+    if (low == EOF) return false;
     *word = (static_cast<uint32_t>(high) << 8) | static_cast<uint32_t>(low);
     return true;
 }
@@ -40,8 +38,7 @@ static bool read_preamble(FILE *stream, FILE *out, uint32_t *start_address) {
     *start_address = 0;
     for (;;) {
         int c = std::fgetc(stream);
-        if (c == EOF)
-            return false;
+        if (c == EOF) return false;
         c &= 0177;
         echo_preamble_byte(out, c);
         if (c == '!') {
@@ -59,10 +56,8 @@ static bool read_preamble(FILE *stream, FILE *out, uint32_t *start_address) {
 
 void place_binary() {
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, "\r\nPlace binary file: ", "rb", "BPUN") < 0)
-        return;
-    if (stream == stdin)
-        return;
+    if (s3_fopen(&stream, "\r\nPlace binary file: ", "rb", "BPUN") < 0) return;
+    if (stream == stdin) return;
     place_binary_stream(stream);
 }
 
@@ -117,7 +112,6 @@ void place_binary_stream(FILE *stream) {
     machine.apt_offset = 0;
 
     uint32_t action = 0;
-    if (read_bpun_word(stream, &action))
-        std::fprintf(out, "\r\nAction is %o\n", action);
+    if (read_bpun_word(stream, &action)) std::fprintf(out, "\r\nAction is %o\n", action);
     std::fclose(stream);
 }

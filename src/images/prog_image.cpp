@@ -27,7 +27,9 @@ void reset_image_state() {
     image_loaded = 0;
 }
 
-static bool quiet() { return informational_messages_suppressed(); }
+static bool quiet() {
+    return informational_messages_suppressed();
+}
 
 static uint32_t big_endian_word(const uint8_t *bytes) {
     return (static_cast<uint32_t>(bytes[0]) << 8) | bytes[1];
@@ -67,8 +69,7 @@ static void store_staged_words(uint32_t page_table, uint32_t first, uint32_t cou
 static bool read_header(FILE *stream, ProgHeader *header, bool swapped) {
     size_t got = std::fread(byte_buffer, 1, PROG_HEADER_BYTES, stream);
     if (got < PROG_HEADER_BYTES) {
-        std::fprintf(shell.operator_output, "Error when reading file: %d\r\n",
-                     std::ferror(stream));
+        std::fprintf(shell.operator_output, "Error when reading file: %d\r\n", std::ferror(stream));
         std::fprintf(shell.operator_output, "Requested %o bytes, %o returned\r\n",
                      PROG_HEADER_BYTES, static_cast<unsigned>(got));
         return false;
@@ -84,18 +85,15 @@ static bool read_header(FILE *stream, ProgHeader *header, bool swapped) {
 // A planted breakpoint does not survive loading: outside the new program the
 // replaced word goes back; inside it the image has already overwritten it.
 static void remove_breakpoint_for_load(uint32_t low, uint32_t high, const char *message) {
-    if (!debug_state.breakpoint_set)
-        return;
+    if (!debug_state.breakpoint_set) return;
     debug_state.breakpoint_set = 0;
     uint32_t address = debug_state.breakpoint_address & WORD_MASK;
     std::fprintf(shell.operator_output, message, address);
-    if (address < low || address > high)
-        write_normal(address, debug_state.breakpoint_saved_word);
+    if (address < low || address > high) write_normal(address, debug_state.breakpoint_saved_word);
 }
 
 static void clear_guards_for_load(const char *message) {
-    if (debug_state.guard_count == 0)
-        return;
+    if (debug_state.guard_count == 0) return;
     std::fprintf(shell.operator_output, "%s", message);
     debug_state.guard_count = 0;
     debug_state.trace_flags &= ~TRACE_GUARDS;
@@ -109,8 +107,7 @@ static FILE *open_image_for_reading(const char *prompt, std::string *path,
     FILE *stream = nullptr;
     int result = s3_fopen(&stream, prompt, "rb", "PROG", path);
     if (result < 0) {
-        if (result == -99)
-            std::fprintf(shell.operator_output, "File name too long\r\n");
+        if (result == -99) std::fprintf(shell.operator_output, "File name too long\r\n");
         return nullptr;
     }
     if (stream == stdin) {
@@ -121,33 +118,30 @@ static FILE *open_image_for_reading(const char *prompt, std::string *path,
 }
 
 void load_prog_image() {
-    if (!quiet())
-        std::fprintf(shell.operator_output, "\r\nSegment tables cleared\r\n");
+    if (!quiet()) std::fprintf(shell.operator_output, "\r\nSegment tables cleared\r\n");
     image_loaded = 0;
     image_state.current_segment = 0;
     std::string path;
     FILE *stream =
         open_image_for_reading("Load from program file: ", &path, "Input file not specified\r\n");
-    if (stream)
-        load_prog_stream(stream, path);
+    if (stream) load_prog_stream(stream, path);
 }
 
 // The data image of a 2-bank program into page table 2.
 static void load_two_bank_data(FILE *stream, const std::string &path, const ProgHeader &header) {
     uint32_t count = header.data_high - header.data_low + 1;
     size_t got = 0;
-    if (std::fseek(stream, PROG_DATA_OFFSET, SEEK_SET) == 0)
-        got = read_words(stream, count);
+    if (std::fseek(stream, PROG_DATA_OFFSET, SEEK_SET) == 0) got = read_words(stream, count);
     HostFileInfo info = host_file_info(path);
     if (!quiet())
         std::fprintf(shell.operator_output, "File size (dec) %d bytes/%d words\r\n",
                      static_cast<int>(info.size), static_cast<int>(info.size / 2));
     uint32_t arrived = static_cast<uint32_t>(got / 2);
     if (arrived < count) {
-        std::fprintf(shell.operator_output,
-                     "Error when reading data for 2-bank from file: %d\r\n", std::ferror(stream));
-        std::fprintf(shell.operator_output, "Requested (oct) %o bytes, %o returned\r\n",
-                     2 * count, static_cast<unsigned>(got));
+        std::fprintf(shell.operator_output, "Error when reading data for 2-bank from file: %d\r\n",
+                     std::ferror(stream));
+        std::fprintf(shell.operator_output, "Requested (oct) %o bytes, %o returned\r\n", 2 * count,
+                     static_cast<unsigned>(got));
     }
     stage_words(header.data_low, arrived, false);
     store_staged_words(2, header.data_low, arrived);
@@ -170,7 +164,8 @@ static void check_segment_of_image(const std::string &path) {
     if (segment > 0) {
         if (!quiet()) {
             std::fprintf(shell.operator_output, "\r\n YES, segment is %o", segment);
-            std::fprintf(shell.operator_output, "\r\nLoad in segment tables...code in dev. phase\r\n");
+            std::fprintf(shell.operator_output,
+                         "\r\nLoad in segment tables...code in dev. phase\r\n");
         }
         image_state.current_segment = segment;
         load_into_segment(segment);
@@ -193,9 +188,9 @@ void load_prog_stream(FILE *stream, const std::string &path) {
         return;
     }
     if (!quiet())
-        std::fprintf(shell.operator_output, "Program low = %o high = %o start = %o restart = %o\r\n",
-                     header.low_address, header.high_address, header.start_address,
-                     header.restart_address);
+        std::fprintf(shell.operator_output,
+                     "Program low = %o high = %o start = %o restart = %o\r\n", header.low_address,
+                     header.high_address, header.start_address, header.restart_address);
 
     uint32_t count = header.high_address - header.low_address + 1;
     size_t got = read_words(stream, count);
@@ -240,13 +235,13 @@ void load_prog_stream(FILE *stream, const std::string &path) {
     clear_guards_for_load("\r\nGuard(s) cleared!\a\a\r\n");
     store_staged_words(0, header.low_address, arrived);
 
-    if (image_state.two_bank_mode)
-        load_two_bank_data(stream, path, header);
+    if (image_state.two_bank_mode) load_two_bank_data(stream, path, header);
 
     machine.current_instruction = read_normal(machine.P);
     machine.instruction_address = machine.P;
     if (!image_loaded) {
-        std::fprintf(shell.operator_output, "\r\n*** Program not started because of above errors!\r\n");
+        std::fprintf(shell.operator_output,
+                     "\r\n*** Program not started because of above errors!\r\n");
         std::fclose(stream);
         return;
     }
@@ -257,10 +252,9 @@ void load_prog_stream(FILE *stream, const std::string &path) {
 void load_byte_swapped_image() {
     std::fprintf(shell.operator_output, "\r\n****** NB! 2-bank programs not handled!  *****\r\n");
     std::string path;
-    FILE *stream = open_image_for_reading("Load from program file: ", &path,
-                                          "\r\nInput file not specified");
-    if (!stream)
-        return;
+    FILE *stream =
+        open_image_for_reading("Load from program file: ", &path, "\r\nInput file not specified");
+    if (!stream) return;
     ProgHeader header;
     if (!read_header(stream, &header, true)) {
         std::fclose(stream);
@@ -307,8 +301,7 @@ static bool read_image_address(uint32_t *value, const char *prompt, const char *
                                const char *limits_message) {
     int bad_char = 0;
     int result = read_octal_argument(value, machine.P, prompt, &bad_char);
-    if (result == CONSOLE_EOF)
-        return false;
+    if (result == CONSOLE_EOF) return false;
     if (result < 0) {
         std::fprintf(shell.operator_output, "Illegal char. in octal number: %c\r\n", bad_char);
         return false;
@@ -333,8 +326,7 @@ static bool write_page_table(FILE *stream, uint32_t page_table) {
 }
 
 static bool write_program_words(FILE *stream, uint32_t low, uint32_t high) {
-    if (high < low)
-        return true;
+    if (high < low) return true;
     uint32_t count = high - low + 1;
     for (uint32_t i = 0; i < count; ++i)
         put_big_endian(byte_buffer + 2 * i, read_normal(low + i));
@@ -363,18 +355,17 @@ static void save_two_bank_data(FILE *stream) {
 
 void save_prog_image() {
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, "Dump to file: ", "wb", "PROG") < 0)
-        return;
+    if (s3_fopen(&stream, "Dump to file: ", "wb", "PROG") < 0) return;
     if (stream == stdout) {
         std::fprintf(shell.operator_output, "Output file was not specified\r\n");
         return;
     }
     uint32_t start = 0, restart = 0;
-    if (!read_image_address(&start, "Start-address (SA): ",
-                            "Start address must be within 0-177777\r\n",
+    if (!read_image_address(&start,
+                            "Start-address (SA): ", "Start address must be within 0-177777\r\n",
                             "Error, startaddr outside memory limits %7o - %7o\r\n") ||
-        !read_image_address(&restart, "Restart-address (RA): ",
-                            "Restart address must be within 0-177777\r\n",
+        !read_image_address(&restart,
+                            "Restart-address (RA): ", "Restart address must be within 0-177777\r\n",
                             "Error, restart address outside memory limits %7o - %7o\r\n")) {
         std::fclose(stream);
         return;
@@ -408,8 +399,7 @@ void save_prog_image() {
         return;
     }
     std::fprintf(shell.operator_output, "Successfully saved program code to file\r\n");
-    if (two_bank)
-        save_two_bank_data(stream);
+    if (two_bank) save_two_bank_data(stream);
     std::fclose(stream);
 }
 
@@ -417,8 +407,7 @@ void write_binary_page_table() {
     uint32_t page_table = 0;
     int bad_char = 0;
     int result = read_octal_argument(&page_table, 0, "\r\nWrite from page table: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         std::fprintf(shell.operator_output, "Illegal char in number: %c\r\n", bad_char);
         return;
@@ -428,12 +417,10 @@ void write_binary_page_table() {
         return;
     }
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, "\r\nTo file: ", "wb", "BIN") < 0)
-        return;
+    if (s3_fopen(&stream, "\r\nTo file: ", "wb", "BIN") < 0) return;
     if (!write_page_table(stream, page_table))
         std::fprintf(shell.operator_output, "Writing to file failed\r\n");
-    if (stream != stdout)
-        std::fclose(stream);
+    if (stream != stdout) std::fclose(stream);
 }
 
 // One side of compare-images: its header and its words at their addresses.
@@ -448,8 +435,7 @@ struct ComparedImage {
 static bool read_compared_image(int number, const char *prompt, ComparedImage *image,
                                 FILE **stream_out) {
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, prompt, "rb", "PROG") < 0)
-        return false;
+    if (s3_fopen(&stream, prompt, "rb", "PROG") < 0) return false;
     *stream_out = stream;
     image->words.assign(BANK_WORDS, 0);
     image->read = false;
@@ -466,16 +452,15 @@ static bool read_compared_image(int number, const char *prompt, ComparedImage *i
         std::fprintf(shell.operator_output, "\r\n File %d: Low/high/start/rstart=%7o %7o %7o %7o",
                      number, header.low_address, header.high_address, header.start_address,
                      header.restart_address);
-        if (number == 1)
-            std::fprintf(shell.operator_output, "\r\n");
+        if (number == 1) std::fprintf(shell.operator_output, "\r\n");
         uint32_t count = header.high_address - header.low_address + 1;
         size_t got = read_words(stream, count);
         for (uint32_t i = 0; i < got / 2; ++i)
             image->words[header.low_address + i] =
                 static_cast<uint16_t>(big_endian_word(byte_buffer + 2 * i));
         if (got / 2 < count)
-            std::fprintf(shell.operator_output, "\r\nError when reading file %d image : %d",
-                         number, std::ferror(stream));
+            std::fprintf(shell.operator_output, "\r\nError when reading file %d image : %d", number,
+                         std::ferror(stream));
         else
             image->read = true;
     }
@@ -486,31 +471,25 @@ static bool read_compared_image(int number, const char *prompt, ComparedImage *i
 void compare_prog_images() {
     ComparedImage first, second;
     FILE *first_stream = nullptr, *second_stream = nullptr;
-    if (!read_compared_image(1, "ND image file 1:  ", &first, &first_stream))
-        return;
+    if (!read_compared_image(1, "ND image file 1:  ", &first, &first_stream)) return;
     if (!read_compared_image(2, "ND image file 2:  ", &second, &second_stream)) {
-        if (first_stream != stdin)
-            std::fclose(first_stream);
+        if (first_stream != stdin) std::fclose(first_stream);
         return;
     }
     FILE *out = shell.operator_output;
     if (first.read && second.read) {
         const ProgHeader &a = first.header;
         const ProgHeader &b = second.header;
-        if (a.low_address != b.low_address)
-            std::fprintf(out, "\r\nLower address differs");
-        if (a.high_address != b.high_address)
-            std::fprintf(out, "\r\nUpper address differs");
-        if (a.start_address != b.start_address)
-            std::fprintf(out, "\r\nStart address differs");
+        if (a.low_address != b.low_address) std::fprintf(out, "\r\nLower address differs");
+        if (a.high_address != b.high_address) std::fprintf(out, "\r\nUpper address differs");
+        if (a.start_address != b.start_address) std::fprintf(out, "\r\nStart address differs");
         if (a.restart_address != b.restart_address)
             std::fprintf(out, "\r\nRestart address differs");
         std::fprintf(out, "\r\n Comparing memory between %o and %o\r\n", a.low_address,
                      a.high_address);
         bool differed = false;
         for (uint32_t address = a.low_address; address <= a.high_address; ++address) {
-            if (first.words[address] == second.words[address])
-                continue;
+            if (first.words[address] == second.words[address]) continue;
             differed = true;
             std::fprintf(out, "Diff at %7o: %7o %7o\r\n", address, first.words[address],
                          second.words[address]);
@@ -519,18 +498,15 @@ void compare_prog_images() {
     } else {
         std::fprintf(out, "\r\n");
     }
-    if (first_stream != stdin)
-        std::fclose(first_stream);
-    if (second_stream != stdin)
-        std::fclose(second_stream);
+    if (first_stream != stdin) std::fclose(first_stream);
+    if (second_stream != stdin) std::fclose(second_stream);
 }
 
 // Level registers of a freshly started program: everything but P cleared.
 static void clear_level_registers() {
     for (auto &block : machine.level_blocks)
         for (int r = 0; r < 8; ++r)
-            if (r != R_P)
-                block.r[r] = 0;
+            if (r != R_P) block.r[r] = 0;
     machine.A = machine.D = machine.T = machine.X = machine.B = machine.L = 0;
     machine.STS = compose_sts(machine.current_level, 0);
 }
@@ -548,8 +524,7 @@ static const char *rest_after_file_name() {
 
 void start_prog_image() {
     load_prog_image();
-    if (!image_loaded)
-        return;
+    if (!image_loaded) return;
     set_program_command_line(rest_after_file_name());
     set_stdin_text();
     reset_terminal_for_program();

@@ -28,7 +28,7 @@ struct ProgHeader {
 struct ImageState {
     uint32_t restart_address;
     int two_bank_mode;
-    int current_segment;  // segment of the last loaded image, 0 = none
+    int current_segment; // segment of the last loaded image, 0 = none
 };
 
 extern ImageState image_state;

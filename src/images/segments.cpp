@@ -49,10 +49,8 @@ static bool read_description_line(FILE *stream, std::string *line) {
     bool any = false;
     while ((c = std::fgetc(stream)) != EOF) {
         any = true;
-        if (c == '\n')
-            return true;
-        if (line->size() < DESCRIPTION_LINE_LENGTH)
-            line->push_back(static_cast<char>(c & 0177));
+        if (c == '\n') return true;
+        if (line->size() < DESCRIPTION_LINE_LENGTH) line->push_back(static_cast<char>(c & 0177));
     }
     return any;
 }
@@ -79,15 +77,12 @@ static DescriptionLine parse_description_line(const std::string &line) {
         number = (number * 8 + static_cast<uint32_t>(line[i] - '0')) & 037777777777u;
         ++i;
     }
-    if (i == start)
-        return result;
+    if (i == start) return result;
     result.number = number;
     result.fields = 1;
-    if (!take_word(&result.name))
-        return result;
+    if (!take_word(&result.name)) return result;
     result.fields = 2;
-    if (!take_word(&result.program_file))
-        return result;
+    if (!take_word(&result.program_file)) return result;
     result.fields = 3;
     return result;
 }
@@ -96,14 +91,12 @@ static DescriptionLine parse_description_line(const std::string &line) {
 // true. Returns false when the file cannot be opened.
 template <typename Visit> static bool scan_description_file(Visit visit) {
     FILE *stream = std::fopen(SEGMENT_DESCRIPTION_FILE, "r");
-    if (!stream)
-        return false;
+    if (!stream) return false;
     std::string line;
     int line_number = 0;
     while (read_description_line(stream, &line)) {
         ++line_number;
-        if (visit(parse_description_line(line), line_number))
-            break;
+        if (visit(parse_description_line(line), line_number)) break;
     }
     std::fclose(stream);
     return true;
@@ -119,10 +112,8 @@ int find_segment_of_image(const std::string &path) {
     clear_segment_table();
     int found = -1;
     bool opened = scan_description_file([&](const DescriptionLine &line, int) {
-        if (line.fields < 3)
-            return false;
-        if ("./(SYSTEM)/" + upper_case(line.program_file) + ".PROG" != path)
-            return false;
+        if (line.fields < 3) return false;
+        if ("./(SYSTEM)/" + upper_case(line.program_file) + ".PROG" != path) return false;
         found = static_cast<int>(line.number);
         return true;
     });
@@ -132,8 +123,7 @@ int find_segment_of_image(const std::string &path) {
 int find_segment_by_name(const std::string &name) {
     int found = -1;
     bool opened = scan_description_file([&](const DescriptionLine &line, int) {
-        if (line.fields < 3 || line.name != name)
-            return false;
+        if (line.fields < 3 || line.name != name) return false;
         found = static_cast<int>(line.number);
         return true;
     });
@@ -185,10 +175,8 @@ static void copy_segment_data(const SegmentSlot &slot) {
 
 int load_into_segment(uint32_t number) {
     for (const auto &slot : segment_table.slots) {
-        if (slot.number != number || number == 0)
-            continue;
-        if (settings.debug_level == 077)
-            std::printf("\nSegment loaded already - ");
+        if (slot.number != number || number == 0) continue;
+        if (settings.debug_level == 077) std::printf("\nSegment loaded already - ");
         copy_segment_code(slot);
         return 0;
     }
@@ -251,8 +239,7 @@ void list_segments() {
         std::fprintf(out, "\r\nCan not open %s", SEGMENT_DESCRIPTION_FILE);
         return;
     }
-    if (!header_printed)
-        std::fprintf(out, "\r\nSegno / name / progfile name\r\n");
+    if (!header_printed) std::fprintf(out, "\r\nSegno / name / progfile name\r\n");
     std::fprintf(out, "\r\n");
 }
 
@@ -262,8 +249,7 @@ static bool read_segment_number(uint32_t *number, const char *prompt) {
     constexpr uint32_t NOT_GIVEN = 0xFFFFFFFFu;
     int bad_char = 0;
     int result = read_octal_argument(number, NOT_GIVEN, prompt, &bad_char);
-    if (result == CONSOLE_EOF)
-        return false;
+    if (result == CONSOLE_EOF) return false;
     if (result < 0 || *number == NOT_GIVEN) {
         std::fprintf(shell.operator_output, "\r\nNo default segment number!");
         return false;
@@ -273,12 +259,10 @@ static bool read_segment_number(uint32_t *number, const char *prompt) {
 
 void define_segment() {
     uint32_t number = 0;
-    if (!read_segment_number(&number, "Segment number: "))
-        return;
+    if (!read_segment_number(&number, "Segment number: ")) return;
     std::string name;
     int length = read_word_argument(&name, "", "Segment name: ");
-    if (length == CONSOLE_EOF)
-        return;
+    if (length == CONSOLE_EOF) return;
     FILE *out = shell.operator_output;
     if (length <= 0) {
         std::fprintf(out, "\r\nNo segment name specified");
@@ -323,8 +307,7 @@ void delete_segment() {
 
 // Writes `count` words from `address` of a page table little-endian.
 static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low, uint32_t high) {
-    if (high < low)
-        return true;
+    if (high < low) return true;
     std::vector<uint8_t> bytes;
     bytes.reserve(2 * (high - low + 1));
     for (uint32_t address = low; address <= high; ++address) {
@@ -337,14 +320,11 @@ static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low,
 
 void load_segment() {
     uint32_t number = 0;
-    if (!read_segment_number(&number, "\r\nLoad to segment number: "))
-        return;
+    if (!read_segment_number(&number, "\r\nLoad to segment number: ")) return;
     load_prog_image();
-    if (!image_loaded)
-        return;
+    if (!image_loaded) return;
     FILE *out = shell.operator_output;
-    if (!image_state.two_bank_mode)
-        std::fprintf(out, "\r\nProgram not 2-bank!\r\n");
+    if (!image_state.two_bank_mode) std::fprintf(out, "\r\nProgram not 2-bank!\r\n");
     std::string path = segment_image_path(number);
     FILE *stream = std::fopen(path.c_str(), "wb");
     if (!stream) {
@@ -358,8 +338,9 @@ void load_segment() {
         header_bytes[2 * i] = static_cast<uint8_t>(header[i]);
         header_bytes[2 * i + 1] = static_cast<uint8_t>(header[i] >> 8);
     }
-    bool written = std::fwrite(header_bytes, 1, sizeof header_bytes, stream) == sizeof header_bytes &&
-                   write_segment_words(stream, 0, machine.lower_limit, machine.upper_limit);
+    bool written =
+        std::fwrite(header_bytes, 1, sizeof header_bytes, stream) == sizeof header_bytes &&
+        write_segment_words(stream, 0, machine.lower_limit, machine.upper_limit);
     if (!written)
         std::fprintf(out, "\r\nError when writing to file: %d\r\n", std::ferror(stream));
     else if (!write_segment_words(stream, 2, machine.two_bank_lower, machine.two_bank_upper))

@@ -11,8 +11,8 @@ constexpr int SEGMENT_SLOTS = 20;
 extern const char *const SEGMENT_DESCRIPTION_FILE;
 
 struct SegmentSlot {
-    uint32_t number;              // 0 = free
-    std::vector<uint16_t> words;  // the SegmentImage file as read
+    uint32_t number;             // 0 = free
+    std::vector<uint16_t> words; // the SegmentImage file as read
 };
 
 struct SegmentTable {

@@ -24,23 +24,23 @@ static uint32_t current_call_number;
 // dispatch table on purpose: it names 126, which is not emulated, and lacks
 // 133 and 164, which are.
 static const int32_t implemented_calls[] = {
-    0,    01,   02,   03,   04,   05,   06,   07,   010,  011,  012,  013,  014,  015,
-    016,  017,  020,  021,  022,  023,  025,  024,  026,  027,  030,  032,  033,  034,
-    035,  041,  042,  043,  044,  050,  052,  054,  062,  063,  064,  065,  066,  067,
-    070,  071,  072,  073,  074,  075,  076,  077,  0104, 0113, 0114, 0117, 0120, 0122,
-    0123, 0126, 0140, 0143, 0144, 0162, 0200, 0214, 0241, 0242, 0256, 0262, 0263, 0267,
-    0310, 0312, 0321, 0322, 0323, 0325, 0327, 0334, 0250, 0244, 0213, 0215, 0216, 0232,
-    0161, 0221, 0231, 0317, 0220, 0253, -1,
+    0,    01,   02,   03,   04,   05,   06,   07,   010,  011,  012,  013,  014,  015,  016,  017,
+    020,  021,  022,  023,  025,  024,  026,  027,  030,  032,  033,  034,  035,  041,  042,  043,
+    044,  050,  052,  054,  062,  063,  064,  065,  066,  067,  070,  071,  072,  073,  074,  075,
+    076,  077,  0104, 0113, 0114, 0117, 0120, 0122, 0123, 0126, 0140, 0143, 0144, 0162, 0200, 0214,
+    0241, 0242, 0256, 0262, 0263, 0267, 0310, 0312, 0321, 0322, 0323, 0325, 0327, 0334, 0250, 0244,
+    0213, 0215, 0216, 0232, 0161, 0221, 0231, 0317, 0220, 0253, -1,
 };
 
 int implemented_call_position(uint32_t number) {
     for (int i = 0; implemented_calls[i] != -1; ++i)
-        if (static_cast<uint32_t>(implemented_calls[i]) == number)
-            return i;
+        if (static_cast<uint32_t>(implemented_calls[i]) == number) return i;
     return -1;
 }
 
-void monitor_call_instruction() { call_monitor(machine.current_instruction & 0377); }
+void monitor_call_instruction() {
+    call_monitor(machine.current_instruction & 0377);
+}
 
 void call_monitor(uint32_t number) {
     current_call_number = number & 0377;
@@ -63,8 +63,7 @@ void stop_program_closing_files() {
 }
 
 bool esc_stops_program(uint32_t byte, bool show_address) {
-    if (byte != 033 || !terminal.esc_enabled)
-        return false;
+    if (byte != 033 || !terminal.esc_enabled) return false;
     if (show_address)
         std::printf("\n\n__ ESC typed on terminal @ %o", machine.P);
     else
@@ -103,7 +102,9 @@ void mon_output_byte() {
         mon_file_output_byte();
 }
 
-void mon_no_operation() { mon_skip_return(); }
+void mon_no_operation() {
+    mon_skip_return();
+}
 
 // The text of A on the console, or the fallback line naming the code.
 static void print_error_message(const char *fallback) {
@@ -141,16 +142,15 @@ void mon_copy_error_text() {
 void mon_call_implemented() {
     bool report = settings.debug_level == 1;
     if (report)
-        std::printf("\nCheck if monitor call %6o is implemented (at p=%6o): ", machine.A, machine.P);
+        std::printf("\nCheck if monitor call %6o is implemented (at p=%6o): ", machine.A,
+                    machine.P);
     int position = implemented_call_position(machine.A);
     if (position >= 0) {
-        if (report)
-            std::printf(" YES !\n");
+        if (report) std::printf(" YES !\n");
         machine.A = static_cast<uint32_t>(position);
         mon_skip_return();
     } else {
-        if (report)
-            std::printf(" NO !\n");
+        if (report) std::printf(" NO !\n");
         mon_error_return(0);
     }
 }
@@ -266,21 +266,18 @@ void install_monitor_call_instruction() {
 void cmd_check_monitor_call() {
     uint32_t number = 0;
     int bad_char = 0;
-    int result = read_octal_argument(&number, 0, "\r\nEnter monitor call no:  (555 = all): ",
-                                     &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    int result =
+        read_octal_argument(&number, 0, "\r\nEnter monitor call no:  (555 = all): ", &bad_char);
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         std::fprintf(shell.operator_output, "Illegal char. in octal number: %c\r\n", bad_char);
         return;
     }
     if (number == 0555) {
         for (uint32_t n = 0; n <= 0377; ++n) {
-            if (implemented_call_position(n) < 0)
-                continue;
+            if (implemented_call_position(n) < 0) continue;
             std::fprintf(shell.operator_output, "MON %3o implemented\r\n", n);
-            if (shell.operator_output == stdout)
-                page_pause('\n');
+            if (shell.operator_output == stdout) page_pause('\n');
         }
         return;
     }
@@ -293,7 +290,8 @@ void cmd_check_monitor_call() {
 void cmd_trace_monitor_calls() {
     int choice = read_choice_argument("Trace monitor calls on or off ? ", "on", "off on");
     switch (choice) {
-    case CONSOLE_EOF: return;
+    case CONSOLE_EOF:
+        return;
     case 1:
         debug_state.trace_flags &= ~TRACE_MONITOR_CALLS;
         debug_state.saved_trace_flags &= ~TRACE_MONITOR_CALLS;
@@ -303,7 +301,11 @@ void cmd_trace_monitor_calls() {
         debug_state.saved_trace_flags |= TRACE_MONITOR_CALLS;
         std::fprintf(shell.operator_output, "NOTE: MON 2 not traced\a\r\n");
         break;
-    case -2: std::fprintf(shell.operator_output, "Please be more precise\r\n"); break;
-    default: std::fprintf(shell.operator_output, "Please enter on or off\r\n"); break;
+    case -2:
+        std::fprintf(shell.operator_output, "Please be more precise\r\n");
+        break;
+    default:
+        std::fprintf(shell.operator_output, "Please enter on or off\r\n");
+        break;
     }
 }

@@ -58,11 +58,9 @@ const ErrorTableEntry error_table[] = {
 };
 
 int find_error_index(int32_t code) {
-    if (code < 0)
-        return -1;
+    if (code < 0) return -1;
     for (int i = 0; error_table[i].code != -1; ++i)
-        if (error_table[i].code == code)
-            return i;
+        if (error_table[i].code == code) return i;
     return -1;
 }
 

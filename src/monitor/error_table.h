@@ -5,7 +5,7 @@
 #include <cstdint>
 
 struct ErrorTableEntry {
-    int32_t code;  // -1 ends the table
+    int32_t code; // -1 ends the table
     const char *text;
 };
 

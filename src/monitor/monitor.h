@@ -27,12 +27,16 @@ void monitor_call_instruction();
 // Carries out call `number` as MON would (used by IOTMON).
 void call_monitor(uint32_t number);
 
-inline void mon_plain_return() { machine.P = (machine.P + 1) & WORD_MASK; }
+inline void mon_plain_return() {
+    machine.P = (machine.P + 1) & WORD_MASK;
+}
 inline void mon_error_return(uint32_t code) {
     machine.A = code & WORD_MASK;
     mon_plain_return();
 }
-inline void mon_skip_return() { machine.P = (machine.P + 2) & WORD_MASK; }
+inline void mon_skip_return() {
+    machine.P = (machine.P + 2) & WORD_MASK;
+}
 
 // The ESC stop of the terminal-input calls: when `byte` is ESC and ESC is
 // enabled, prints the stop message (with P when `show_address`), stops the
@@ -52,65 +56,65 @@ void mon_not_coded();
 int implemented_call_position(uint32_t number);
 
 // ---- Monitor-call dispatch (monitor/dispatch.cpp) ----
-void mon_terminate();              // 0
-void mon_input_byte();             // 1: routes to the terminal or a file
-void mon_output_byte();            // 2: routes to the terminal, the sink or a file
-void mon_no_operation();           // 14
-void mon_print_error_message();    // 64
-void mon_print_error_and_stop();   // 65
-void mon_call_implemented();       // 312
-void mon_copy_error_text();        // 334
+void mon_terminate();            // 0
+void mon_input_byte();           // 1: routes to the terminal or a file
+void mon_output_byte();          // 2: routes to the terminal, the sink or a file
+void mon_no_operation();         // 14
+void mon_print_error_message();  // 64
+void mon_print_error_and_stop(); // 65
+void mon_call_implemented();     // 312
+void mon_copy_error_text();      // 334
 
 // ---- Terminal calls (monitor/terminal_calls.cpp) ----
-void mon_terminal_input_byte();       // 1 with T = 0 or 1
-void mon_terminal_output_byte();      // 2 with T = 1
-void mon_set_echo_mode();             // 3
-void mon_set_break_mode();            // 4
-void mon_clear_input_buffer();        // 13
-void mon_get_terminal_type();         // 16
-void mon_set_terminal_type();         // 17
-void mon_input_byte_left();           // 21
-void mon_output_bytes_until_zero();   // 22
-void mon_incomplete_terminal_call();  // 23
-void mon_output_eight_bytes();        // 24
-void mon_write_message();             // 32
-void mon_print_number();              // 35
-void mon_set_terminal_modes();        // 52
-void mon_input_byte_no_echo();        // 63
-void mon_key_waiting();               // 66
-void mon_is_terminal();               // 67
-void mon_esc_off();                   // 71
-void mon_esc_on();                    // 72
-void mon_input_string();              // 161
-void mon_output_counted_string();     // 162
-void mon_input_up_to_eight_bytes();   // 310
+void mon_terminal_input_byte();      // 1 with T = 0 or 1
+void mon_terminal_output_byte();     // 2 with T = 1
+void mon_set_echo_mode();            // 3
+void mon_set_break_mode();           // 4
+void mon_clear_input_buffer();       // 13
+void mon_get_terminal_type();        // 16
+void mon_set_terminal_type();        // 17
+void mon_input_byte_left();          // 21
+void mon_output_bytes_until_zero();  // 22
+void mon_incomplete_terminal_call(); // 23
+void mon_output_eight_bytes();       // 24
+void mon_write_message();            // 32
+void mon_print_number();             // 35
+void mon_set_terminal_modes();       // 52
+void mon_input_byte_no_echo();       // 63
+void mon_key_waiting();              // 66
+void mon_is_terminal();              // 67
+void mon_esc_off();                  // 71
+void mon_esc_on();                   // 72
+void mon_input_string();             // 161
+void mon_output_counted_string();    // 162
+void mon_input_up_to_eight_bytes();  // 310
 
 // ---- File calls (monitor/file_calls.cpp) ----
-void mon_file_input_byte();                     // 1 with another file number
-void mon_file_output_byte();                    // 2 with another file number
-void mon_read_scratch_block();                  // 5
-void mon_write_scratch_block();                 // 6
-void mon_read_block();                          // 7
-void mon_write_block();                         // 10
-void mon_directory_entry_of_open_file();        // 41
-void mon_open_file_old_form();                  // 42
-void mon_close_file();                          // 43
-void mon_open_file();                           // 50
-void mon_delete_file();                         // 54
-void mon_file_size();                           // 62
-void mon_set_byte_count();                      // 73
-void mon_set_byte_pointer();                    // 74
-void mon_get_byte_pointer();                    // 75
-void mon_set_block_size();                      // 76
-void mon_set_block_pointer();                   // 77
-void mon_read_block_extended();                 // 117
-void mon_write_block_extended();                // 120
-void mon_directory_entry_by_object_number();    // 215
-void mon_open_file_resolving_abbreviations();   // 220
-void mon_create_file();                         // 221
-void mon_expand_file();                         // 231
-void mon_rename_file();                         // 232
-void mon_full_file_name();                      // 256
+void mon_file_input_byte();                   // 1 with another file number
+void mon_file_output_byte();                  // 2 with another file number
+void mon_read_scratch_block();                // 5
+void mon_write_scratch_block();               // 6
+void mon_read_block();                        // 7
+void mon_write_block();                       // 10
+void mon_directory_entry_of_open_file();      // 41
+void mon_open_file_old_form();                // 42
+void mon_close_file();                        // 43
+void mon_open_file();                         // 50
+void mon_delete_file();                       // 54
+void mon_file_size();                         // 62
+void mon_set_byte_count();                    // 73
+void mon_set_byte_pointer();                  // 74
+void mon_get_byte_pointer();                  // 75
+void mon_set_block_size();                    // 76
+void mon_set_block_pointer();                 // 77
+void mon_read_block_extended();               // 117
+void mon_write_block_extended();              // 120
+void mon_directory_entry_by_object_number();  // 215
+void mon_open_file_resolving_abbreviations(); // 220
+void mon_create_file();                       // 221
+void mon_expand_file();                       // 231
+void mon_rename_file();                       // 232
+void mon_full_file_name();                    // 256
 
 // ---- System, user and miscellaneous calls (monitor/system_calls.cpp) ----
 void mon_time_since_start();                 // 11
@@ -151,5 +155,5 @@ void mon_batch_mode_query();                 // 325
 void mon_answer_one();                       // 327
 
 // ---- SINTRAN command emulation (monitor/sintran_commands.cpp) ----
-void mon_sintran_command();              // 70
-void mon_sintran_command_second_form();  // 317
+void mon_sintran_command();             // 70
+void mon_sintran_command_second_form(); // 317

@@ -22,17 +22,19 @@ static const ExecutionState initial_execution_state = {
 
 ExecutionState execution_state = initial_execution_state;
 
-void reset_execution_state() { execution_state = initial_execution_state; }
+void reset_execution_state() {
+    execution_state = initial_execution_state;
+}
 
 uint32_t system_info_word(int index) {
-    if (index == 1)
-        return ((machine.cpu_type & 0377) << 8) | (machine.instruction_set & 0377);
-    if (index < 0 || index >= SYSTEM_INFO_WORDS)
-        return 0;
+    if (index == 1) return ((machine.cpu_type & 0377) << 8) | (machine.instruction_set & 0377);
+    if (index < 0 || index >= SYSTEM_INFO_WORDS) return 0;
     return execution_state.system_info[index];
 }
 
-static FILE *out() { return shell.operator_output; }
+static FILE *out() {
+    return shell.operator_output;
+}
 
 static void report_bad_octal(int bad_char) {
     std::fprintf(out(), "Illegal char. in octal number: %c\r\n", bad_char);
@@ -64,16 +66,13 @@ static int64_t timed_run() {
 // "Time used is: ..." and, when `instruction_line` is given, the line with
 // the instruction count and the time per instruction.
 static void print_timing_report(int64_t elapsed, const char *instruction_line) {
-    if (shell.program_command_pending)
-        return;
+    if (shell.program_command_pending) return;
     int64_t seconds = elapsed / 1000;
     std::fprintf(out(), "\r\nTime used is: ");
-    if (seconds / 60 > 0)
-        std::fprintf(out(), "%d minutes ", static_cast<int>(seconds / 60));
+    if (seconds / 60 > 0) std::fprintf(out(), "%d minutes ", static_cast<int>(seconds / 60));
     std::fprintf(out(), "%d secs, %d milsecs", static_cast<int>(seconds % 60),
                  static_cast<int>(elapsed % 1000));
-    if (!instruction_line)
-        return;
+    if (!instruction_line) return;
     uint32_t count = machine.instruction_count;
     double per_instruction = count ? static_cast<double>(elapsed) * 1000.0 / count : 0.0;
     std::fprintf(out(), instruction_line, static_cast<int>(count), per_instruction);
@@ -86,8 +85,7 @@ void run_loaded_program() {
     int64_t elapsed = timed_run();
     print_timing_report(elapsed, "\r\n%d instructions executed, %f usec/instruction");
     std::fprintf(out(), "\r\n");
-    if (out() == stdout)
-        page_pause('\n');
+    if (out() == stdout) page_pause('\n');
 }
 
 // The text after the argument just read, blanks included.
@@ -115,8 +113,7 @@ void cmd_run() {
     uint32_t start = 0;
     int bad_char = 0;
     int result = read_octal_argument(&start, machine.P, prompt, &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         report_bad_octal(bad_char);
     } else if (start > WORD_MASK) {
@@ -150,8 +147,7 @@ void cmd_step_execution() {
     uint32_t start = 0;
     int bad_char = 0;
     int result = read_octal_argument(&start, machine.P, "Start-address (PC): ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         report_bad_octal(bad_char);
         return;
@@ -209,7 +205,9 @@ void list_register_values() {
     std::fprintf(out(), "\r\n");
 }
 
-void cmd_list_register_values() { list_register_values(); }
+void cmd_list_register_values() {
+    list_register_values();
+}
 
 static void print_status_bits() {
     static const struct {
@@ -217,9 +215,9 @@ static void print_status_bits() {
         const char *on;
         const char *off;
     } bits[] = {
-        {STS_K, "K= 1  ", "K= 0  "},         {STS_Z, "Z= 1  ", "Z= 0  "},
-        {STS_Q, "Q= 1  ", "Q= 0  "},         {STS_O, "O= 1  ", "O= 0  "},
-        {STS_C, "C= 1  ", "C= 0  "},         {STS_M, "M= 1  ", "M= 0  "},
+        {STS_K, "K= 1  ", "K= 0  "},        {STS_Z, "Z= 1  ", "Z= 0  "},
+        {STS_Q, "Q= 1  ", "Q= 0  "},        {STS_O, "O= 1  ", "O= 0  "},
+        {STS_C, "C= 1  ", "C= 0  "},        {STS_M, "M= 1  ", "M= 0  "},
         {STS_TG, "SSTG= 1  ", "SSTG= 0  "}, {STS_PTM, "SSPTM=1  ", "SSPTM= 0  "},
     };
     std::fprintf(out(), "\r\nStatus bits: ");
@@ -229,8 +227,7 @@ static void print_status_bits() {
 
 static void print_trace_status() {
     const DebugState &d = debug_state;
-    if (d.trace_flags & TRACE_EXECUTION)
-        std::fprintf(out(), "\r\nTracing execution");
+    if (d.trace_flags & TRACE_EXECUTION) std::fprintf(out(), "\r\nTracing execution");
     if (d.trace_flags & TRACE_START_ADDRESS)
         std::fprintf(out(), "\r\nStart trace when PC at %7o", d.start_trace_address);
     if (d.trace_flags & TRACE_AREAS) {
@@ -247,7 +244,8 @@ void cmd_status() {
     machine.current_instruction = read_normal(machine.P);
     machine.instruction_address = machine.P;
     std::fprintf(out(), "CPU status is:");
-    std::fprintf(out(), machine.float_format ? " 48 bit ND float format" : " 32 bit ND float format");
+    std::fprintf(out(),
+                 machine.float_format ? " 48 bit ND float format" : " 32 bit ND float format");
     std::fprintf(out(), ", defined program memory limits are %o - %7o ", machine.lower_limit,
                  machine.upper_limit);
     if (machine.apt_offset)
@@ -258,7 +256,8 @@ void cmd_status() {
     print_register_line();
     std::fflush(stdout);
     print_status_bits();
-    std::fprintf(out(), "\nActive level %d, prev. level %d", static_cast<int>((machine.STS >> 8) & 017),
+    std::fprintf(out(), "\nActive level %d, prev. level %d",
+                 static_cast<int>((machine.STS >> 8) & 017),
                  static_cast<int>(machine.previous_level));
     std::fprintf(out(), (machine.STS & 0100000) ? " Interrupt ON" : " Interrupt OFF");
     std::fprintf(out(), " ,PIE=%o  PID = %o", machine.PIE, machine.PID);
@@ -276,13 +275,13 @@ void cmd_status() {
 // ---- changing the machine ----
 
 void cmd_set_register_value() {
-    std::fprintf(out(), "\r\n(Bits in status register are not influenced when setting other registers)");
+    std::fprintf(out(),
+                 "\r\n(Bits in status register are not influenced when setting other registers)");
     std::fprintf(out(), "\r\nStatus before:");
     std::fflush(out());
     print_register_line();
     int choice = read_choice_argument("Register name: ", "?", "a x d pc sts t l b ad *");
-    if (choice == CONSOLE_EOF)
-        return;
+    if (choice == CONSOLE_EOF) return;
     if (choice == -2) {
         std::fprintf(out(), "Internal error, should not happen\r\n");
     } else if (choice < 0) {
@@ -291,8 +290,7 @@ void cmd_set_register_value() {
         uint32_t value = 0;
         int bad_char = 0;
         int result = read_octal_argument(&value, 0, "Value: ", &bad_char);
-        if (result == CONSOLE_EOF)
-            return;
+        if (result == CONSOLE_EOF) return;
         enum { A = 1, X, D, PC, STS, T, L, B, AD, ALL };
         if (result < 0) {
             report_bad_octal(bad_char);
@@ -308,13 +306,27 @@ void cmd_set_register_value() {
             std::fprintf(out(), "Value outside legal range\r\n");
         } else {
             switch (choice) {
-            case A: machine.A = value; break;
-            case X: machine.X = value; break;
-            case D: machine.D = value; break;
-            case PC: machine.P = value; break;
-            case T: machine.T = value; break;
-            case L: machine.L = value; break;
-            case B: machine.B = value; break;
+            case A:
+                machine.A = value;
+                break;
+            case X:
+                machine.X = value;
+                break;
+            case D:
+                machine.D = value;
+                break;
+            case PC:
+                machine.P = value;
+                break;
+            case T:
+                machine.T = value;
+                break;
+            case L:
+                machine.L = value;
+                break;
+            case B:
+                machine.B = value;
+                break;
             default:
                 machine.A = machine.X = machine.D = machine.T = machine.L = machine.B = value;
                 machine.STS = compose_sts(machine.current_level, machine.STS | value);
@@ -331,8 +343,7 @@ void cmd_set_memory_limits() {
     uint32_t lower = 0, upper = 0;
     int bad_char = 0;
     int result = read_octal_argument(&lower, 0, "Lower memory address (octal): ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         report_bad_octal(bad_char);
         return;
@@ -342,8 +353,7 @@ void cmd_set_memory_limits() {
         return;
     }
     result = read_octal_argument(&upper, WORD_MASK, "Upper memory address: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         report_bad_octal(bad_char);
         return;
@@ -365,8 +375,7 @@ void cmd_activate_alternative_page_table() {
     uint32_t page_table = 0;
     int bad_char = 0;
     int result = read_octal_argument(&page_table, 0, "Page table no: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     // The choice holds for the next start whatever the answer was.
     machine.apt_armed = 1;
     if (result < 0) {
@@ -382,28 +391,32 @@ void cmd_activate_alternative_page_table() {
         std::fprintf(out(), "Alternative page table set to normal page table (0)\r\n");
         return;
     }
-    if (page_table != 2)
-        std::fprintf(out(), "Warning: You activated APT for RT-programs\a\r\n");
+    if (page_table != 2) std::fprintf(out(), "Warning: You activated APT for RT-programs\a\r\n");
     std::fprintf(out(), "NOTE: Status register bit 0 not changed by this command\r\n");
 }
 
 void cmd_set_2bank_mode() {
     int choice = read_choice_argument("Two-bank on or off? ", "on", "off on");
     switch (choice) {
-    case CONSOLE_EOF: return;
+    case CONSOLE_EOF:
+        return;
     case 1:
         machine.apt_offset = 0;
         image_state.two_bank_mode = 0;
         return;
-    case 2: break;
-    case -2: std::fprintf(out(), "Please be more precise\r\n"); return;
-    default: std::fprintf(out(), "Please enter on or off\r\n"); return;
+    case 2:
+        break;
+    case -2:
+        std::fprintf(out(), "Please be more precise\r\n");
+        return;
+    default:
+        std::fprintf(out(), "Please enter on or off\r\n");
+        return;
     }
     uint32_t page_table = 0;
     int bad_char = 0;
     int result = read_octal_argument(&page_table, machine.P, "Page table: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         report_bad_octal(bad_char);
         return;
@@ -416,8 +429,7 @@ void cmd_set_2bank_mode() {
     std::fprintf(out(), "Lower data address = %o, upper = %o\r\n", machine.two_bank_lower,
                  machine.two_bank_upper);
     machine.apt_offset = page_table * BANK_WORDS;
-    if (page_table != 2)
-        std::fprintf(out(), "Warning: You activated APT for RT-programs\r\n");
+    if (page_table != 2) std::fprintf(out(), "Warning: You activated APT for RT-programs\r\n");
     std::fprintf(out(), "NOTE: Status register bit 0 not changed by this command\r\n");
 }
 
@@ -425,8 +437,7 @@ void cmd_set_active_level() {
     uint32_t level = 0;
     int bad_char = 0;
     int result = read_decimal_argument(&level, 0, "Set active level to: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         std::fprintf(out(), "Illegal char. number: %c\r\n", bad_char);
         return;
@@ -449,12 +460,18 @@ void cmd_set_active_level() {
 
 static const char *operating_system_text(uint32_t system) {
     switch (system) {
-    case 1: return "  SINTRAN III VSE";
-    case 2: return "  SINTRAN III VSE-500";
-    case 3: return "  SINTRAN III RTP";
-    case 4: return "  SINTRAN III VSX";
-    case 5: return "  SINTRAN III VSX-500";
-    default: return "";
+    case 1:
+        return "  SINTRAN III VSE";
+    case 2:
+        return "  SINTRAN III VSE-500";
+    case 3:
+        return "  SINTRAN III RTP";
+    case 4:
+        return "  SINTRAN III VSX";
+    case 5:
+        return "  SINTRAN III VSX-500";
+    default:
+        return "";
     }
 }
 
@@ -481,21 +498,21 @@ void print_sintran_info() {
     std::fprintf(o, "\r\n");
 }
 
-void cmd_sintran_info() { print_sintran_info(); }
+void cmd_sintran_info() {
+    print_sintran_info();
+}
 
 void cmd_cpu_type() {
     uint32_t cpu_type = 0, instruction_set = 0;
     int bad_char = 0;
     int result = read_decimal_argument(&cpu_type, 5, "CPU type number: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         std::fprintf(out(), "Illegal char. number: %c\r\n", bad_char);
         return;
     }
     result = read_decimal_argument(&instruction_set, 3, "Instruction set number: ", &bad_char);
-    if (result == CONSOLE_EOF)
-        return;
+    if (result == CONSOLE_EOF) return;
     if (result < 0) {
         std::fprintf(out(), "Illegal char. number: %c\r\n", bad_char);
         return;

@@ -8,36 +8,63 @@
 
 #include <cstdio>
 
-void cmd_load_image_file() { load_prog_image(); }
+void cmd_load_image_file() {
+    load_prog_image();
+}
 
-void cmd_load_byte_swapped_image_file() { load_byte_swapped_image(); }
+void cmd_load_byte_swapped_image_file() {
+    load_byte_swapped_image();
+}
 
 void cmd_place_image_file() {
     load_prog_image();
-    if (!image_loaded)
-        std::fprintf(shell.operator_output, "No image placed in memory\r\n");
+    if (!image_loaded) std::fprintf(shell.operator_output, "No image placed in memory\r\n");
 }
 
-void cmd_run_loaded_image() { start_prog_image(); }
+void cmd_run_loaded_image() {
+    start_prog_image();
+}
 
-void cmd_recover() { start_prog_image(); }
+void cmd_recover() {
+    start_prog_image();
+}
 
-void cmd_save_image_to_file() { save_prog_image(); }
+void cmd_save_image_to_file() {
+    save_prog_image();
+}
 
-void cmd_write_binary() { write_binary_page_table(); }
+void cmd_write_binary() {
+    write_binary_page_table();
+}
 
-void cmd_read_binary() { std::fprintf(shell.operator_output, "\r\nNot implemented\r\n"); }
+void cmd_read_binary() {
+    std::fprintf(shell.operator_output, "\r\nNot implemented\r\n");
+}
 
-void cmd_compare_images() { compare_prog_images(); }
+void cmd_compare_images() {
+    compare_prog_images();
+}
 
-void cmd_place_binary() { place_binary(); }
+void cmd_place_binary() {
+    place_binary();
+}
 
-void cmd_list_segments() { list_segments(); }
+void cmd_list_segments() {
+    list_segments();
+}
 
-void cmd_define_segment() { define_segment(); }
+void cmd_define_segment() {
+    define_segment();
+}
 
-void cmd_delete_segment() { delete_segment(); }
+void cmd_delete_segment() {
+    delete_segment();
+}
 
-void cmd_load_segment() { load_segment(); }
+void cmd_load_segment() {
+    load_segment();
+}
 
-void cmd_clear_internal_segment_table() { clear_segment_table(); }
+void cmd_clear_internal_segment_table() {
+    clear_segment_table();
+}

@@ -13,7 +13,8 @@ const std::string kStartupEnd = "was successful: ./(SCRATCH)/SCRATCH01.DATA\r\n"
 std::string transcript(const std::string &output) {
     size_t at = output.find(kStartupEnd);
     std::string text = at == std::string::npos ? output : output.substr(at + kStartupEnd.size());
-    text = std::regex_replace(text, std::regex("Time used is: (\\d+ minutes )?\\d+ secs, \\d+ milsecs"),
+    text = std::regex_replace(text,
+                              std::regex("Time used is: (\\d+ minutes )?\\d+ secs, \\d+ milsecs"),
                               "Time used is: T");
     return std::regex_replace(text, std::regex("executed, [0-9.]+ usec/instruction"),
                               "executed, U usec/instruction");
@@ -21,14 +22,18 @@ std::string transcript(const std::string &output) {
 
 // Writes one letter on the terminal and stops.
 std::string print_letter(char letter, const char *origin = "1000") {
-    return std::string("        ORG ") + origin + "\n        START GO\n        RESTART GO\n"
-           "GO:     SAA #" + letter + "\n        SAT 1\n        MON 2\n        JMP GO\n"
+    return std::string("        ORG ") + origin +
+           "\n        START GO\n        RESTART GO\n"
+           "GO:     SAA #" +
+           letter +
+           "\n        SAT 1\n        MON 2\n        JMP GO\n"
            "        MON 0\n";
 }
 
 // The same with a data bank: a 2-bank image.
 std::string print_letter_two_bank(char letter) {
-    return print_letter(letter, "0") + "        BANK DATA\n        ORG 100\n        WORD 11,22,33\n";
+    return print_letter(letter, "0") +
+           "        BANK DATA\n        ORG 100\n        WORD 11,22,33\n";
 }
 
 class Images : public ::testing::Test {
@@ -75,7 +80,8 @@ TEST_F(Images, SavedTwoBankImageHoldsBothBanks) {
                                       "SAVED\nquit\n");
     std::string text = transcript(run.output);
     EXPECT_EQ(size_of("(EMULATOR)/SAVED.PROG"), 512u + 2 * 131072) << text;
-    EXPECT_TRUE(tree.read_file("(EMULATOR)/SAVED.PROG") == tree.read_file("(EMULATOR)/TWOBANK.PROG"))
+    EXPECT_TRUE(tree.read_file("(EMULATOR)/SAVED.PROG") ==
+                tree.read_file("(EMULATOR)/TWOBANK.PROG"))
         << "both banks, data included, are saved as they were loaded";
     EXPECT_NE(text.find("Files are equal\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("<>B\r\nTime used is: T"), std::string::npos) << text;
@@ -172,8 +178,8 @@ TEST_F(Images, SegmentsDefinedListedWrittenAndBroughtIn) {
 
 TEST_F(Images, BadImagesAreRefusedWithoutStarting) {
     std::string header(512, '\0');
-    header[5] = 010;  // low 10
-    header[7] = 004;  // high 4
+    header[5] = 010; // low 10
+    header[7] = 004; // high 4
     tree.write_file("(EMULATOR)/BAD.PROG", header);
     tree.write_file("(EMULATOR)/EMPTY.PROG", "");
     RunResult run = run_kestrel(tree, "BAD\nEMPTY\n@place-image-file BAD\nquit\n");
@@ -185,4 +191,4 @@ TEST_F(Images, BadImagesAreRefusedWithoutStarting) {
                     "<>\r\n--- Terminated KESTREL\r\n");
 }
 
-}  // namespace
+} // namespace

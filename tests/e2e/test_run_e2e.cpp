@@ -16,7 +16,8 @@ const std::string kStartupEnd = "was successful: ./(SCRATCH)/SCRATCH01.DATA\r\n"
 std::string transcript(const std::string &output) {
     size_t at = output.find(kStartupEnd);
     std::string text = at == std::string::npos ? output : output.substr(at + kStartupEnd.size());
-    text = std::regex_replace(text, std::regex("Time used is: (\\d+ minutes )?\\d+ secs, \\d+ milsecs"),
+    text = std::regex_replace(text,
+                              std::regex("Time used is: (\\d+ minutes )?\\d+ secs, \\d+ milsecs"),
                               "Time used is: T");
     return std::regex_replace(text, std::regex("executed, [0-9.]+ usec/instruction"),
                               "executed, U usec/instruction");
@@ -113,7 +114,8 @@ TEST_F(Run, RunToMonZeroWithEveryMessage) {
 
 TEST_F(Run, UnknownNameIsReportedByTheFileOpener) {
     RunResult run = run_kestrel(tree, "NOSUCH\nquit\n");
-    EXPECT_EQ(transcript(run.output), "<>No such file name: NOSUCH.PROG\r\n<>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_EQ(transcript(run.output),
+              "<>No such file name: NOSUCH.PROG\r\n<>\r\n--- Terminated KESTREL\r\n");
 }
 
 TEST_F(Run, RestartAddressAndRunWithAnAddress) {
@@ -221,15 +223,17 @@ TEST_F(Run, RegistersAreSetAndShown) {
     std::string text = transcript(run.output);
     const std::string before = "\r\n(Bits in status register are not influenced when setting other "
                                "registers)\r\nStatus before:";
-    EXPECT_NE(text.find(before + "\r\n{ 0} STZ      0 @ PC=     0 T=     0 A=     0 D=     0 X=     0"
-                                 " L=     0 ST=110000 B=     0"
-                                 "\r\nStatus now: \r\n{ 0} STZ      0 @ PC=     0 T=     0 A=   123"),
+    EXPECT_NE(text.find(before +
+                        "\r\n{ 0} STZ      0 @ PC=     0 T=     0 A=     0 D=     0 X=     0"
+                        " L=     0 ST=110000 B=     0"
+                        "\r\nStatus now: \r\n{ 0} STZ      0 @ PC=     0 T=     0 A=   123"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Status now: \r\n{ 0} STZ      0 @ PC=     0 T=     0 A=     3 D=     5"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("B=     0Error, Status register >377 octal\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("B=     0Error, Status register >377 octal\r\n"), std::string::npos)
+        << text;
     EXPECT_NE(text.find("B=     0Value outside legal range\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("B=     0a x d pc sts t l b ad * (*=all) are legal register names\r\n"),
               std::string::npos)
@@ -254,7 +258,8 @@ TEST_F(Run, AlternativePageTableHoldsForOneRunOnly) {
     EXPECT_EQ(text.find(apt, first + 1), std::string::npos) << text;
     EXPECT_NE(text.find("<>NOTE: Status register bit 0 not changed by this command\r\n"),
               std::string::npos);
-    EXPECT_NE(text.find("<>Bad alternative page table no, 0,1,2,3 is legal\r\n"), std::string::npos);
+    EXPECT_NE(text.find("<>Bad alternative page table no, 0,1,2,3 is legal\r\n"),
+              std::string::npos);
     EXPECT_NE(text.find("<>Warning: You activated APT for RT-programs\a\r\n"
                         "NOTE: Status register bit 0 not changed by this command\r\n"),
               std::string::npos);
@@ -294,4 +299,4 @@ TEST_F(Run, MachineVariantAndLimits) {
         << text;
 }
 
-}  // namespace
+} // namespace

@@ -112,8 +112,7 @@ TEST_F(PlaceBinary, GarbageNeverCrashes) {
         std::vector<uint8_t> bytes(random() % 600);
         for (auto &b : bytes)
             b = static_cast<uint8_t>(random());
-        if (!bytes.empty() && round % 2)
-            bytes[random() % bytes.size()] = '!';
+        if (!bytes.empty() && round % 2) bytes[random() % bytes.size()] = '!';
         write_file("(EMULATOR)/G.BPUN", bytes);
         run("@place-binary G");
         ASSERT_LE(machine.upper_limit, 0177777u);
@@ -121,4 +120,4 @@ TEST_F(PlaceBinary, GarbageNeverCrashes) {
     }
 }
 
-}  // namespace
+} // namespace

@@ -116,7 +116,7 @@ TEST_F(MonitorDispatch, CopyErrorTextPacksTwoCharactersAWord) {
     // after it; that word's low byte keeps its value.
     write_normal(03011, 0177777);
     machine.P = 01000;
-    machine.A = 0117;  // "NO SUCH USER INDEX", 18 characters
+    machine.A = 0117; // "NO SUCH USER INDEX", 18 characters
     machine.X = 03000;
     mon(0334);
     EXPECT_EQ(read_normal(03011), (static_cast<uint32_t>('\'') << 8) | 0377u);
@@ -191,4 +191,4 @@ TEST_F(MonitorDispatch, TraceMonitorCallsSetsAndClearsTheTraceBit) {
     EXPECT_EQ(debug_state.saved_trace_flags, 0u);
 }
 
-}  // namespace
+} // namespace

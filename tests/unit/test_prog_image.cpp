@@ -69,7 +69,7 @@ TEST_F(ProgImage, EqualLowAndHighLoadExactlyOneWord) {
 
 TEST_F(ProgImage, AShortFileLoadsWhatItHoldsAndIsNotStarted) {
     auto bytes = prog_bytes(01000, 01000, 01000, 01004, 0177777, 0, {1, 2, 3});
-    bytes.push_back(0);  // half a word
+    bytes.push_back(0); // half a word
     write_file("(EMULATOR)/SHORT.PROG", bytes);
     std::string out = run("SHORT 1 2");
     EXPECT_EQ(image_loaded, 0);
@@ -121,8 +121,8 @@ TEST_F(ProgImage, GarbageFilesNeverWriteOutsideTheirRange) {
 TEST_F(ProgImage, TwoBankImageLoadsItsDataIntoPageTableTwo) {
     std::vector<uint32_t> program(BANK_WORDS, 0);
     program[0100] = 0153000;
-    write_file("(EMULATOR)/BIG.PROG", prog_bytes(0100, 0100, 0, 0177777, 010, 013, program,
-                                                 {0111, 0222, 0333, 0444}));
+    write_file("(EMULATOR)/BIG.PROG",
+               prog_bytes(0100, 0100, 0, 0177777, 010, 013, program, {0111, 0222, 0333, 0444}));
     std::string out = run("load-image-file BIG");
     EXPECT_EQ(image_loaded, 1);
     EXPECT_EQ(image_state.two_bank_mode, 1);
@@ -138,8 +138,7 @@ TEST_F(ProgImage, TwoBankImageLoadsItsDataIntoPageTableTwo) {
 
 TEST_F(ProgImage, AShortDataPartStillCountsAsLoaded) {
     std::vector<uint32_t> program(BANK_WORDS, 0);
-    write_file("(EMULATOR)/BIG.PROG",
-               prog_bytes(0, 0, 0, 0177777, 0, 0177777, program, {5, 6, 7}));
+    write_file("(EMULATOR)/BIG.PROG", prog_bytes(0, 0, 0, 0177777, 0, 0177777, program, {5, 6, 7}));
     std::string out = run("load-image-file BIG");
     EXPECT_EQ(image_loaded, 1);
     EXPECT_EQ(read_word(2, 2), 7u);
@@ -190,7 +189,7 @@ TEST_F(ProgImage, SavedOneBankImageReloadsTheSame) {
     EXPECT_NE(out.find("Successfully saved program code to file\r\n"), std::string::npos);
     auto bytes = read_file("(EMULATOR)/SAVED.PROG");
     ASSERT_EQ(bytes.size(), 512u + 2 * 020);
-    EXPECT_EQ(bytes[8], 0377);  // data low 177777: one bank
+    EXPECT_EQ(bytes[8], 0377); // data low 177777: one bank
     EXPECT_EQ(bytes[9], 0377);
 
     clear_memory();
@@ -307,4 +306,4 @@ TEST_F(ProgImage, PlaceImageFileSaysWhenNothingWasPlaced) {
               std::string::npos);
 }
 
-}  // namespace
+} // namespace

@@ -42,8 +42,7 @@ TEST_F(Segments, DefineListAndLookUp) {
     write_text("(SYSTEM)/SEGFILE.SIN3", "3 MAIN main\r\n12 OVL ovlprog\r\n");
     EXPECT_EQ(run("define-segment 4 extra"),
               "\r\nNB! Lower case letters converted to uppercase\r\n");
-    EXPECT_EQ(read_text("(SYSTEM)/SEGFILE.SIN3"),
-              "3 MAIN main\r\n12 OVL ovlprog\r\n4 EXTRA\r\n");
+    EXPECT_EQ(read_text("(SYSTEM)/SEGFILE.SIN3"), "3 MAIN main\r\n12 OVL ovlprog\r\n4 EXTRA\r\n");
     EXPECT_EQ(run("list-segments"), "\r\nSegno / name / progfile name\r\n"
                                     "\r\n3 / MAIN / main"
                                     "\r\n12 / OVL / ovlprog"
@@ -55,12 +54,10 @@ TEST_F(Segments, DefineListAndLookUp) {
     EXPECT_EQ(find_segment_of_image("./(SYSTEM)/OVLPROG.PROG"), 012);
     EXPECT_EQ(find_segment_of_image("./(EMULATOR)/OVLPROG.PROG"), -1);
 
-    EXPECT_EQ(run("define-segment 12 new"),
-              "\r\nNB! Lower case letters converted to uppercase\r\n"
-              "\r\nSegment number 12 already in use!");
-    EXPECT_EQ(run("define-segment 20 main"),
-              "\r\nNB! Lower case letters converted to uppercase\r\n"
-              "\r\nSegment name already in use!");
+    EXPECT_EQ(run("define-segment 12 new"), "\r\nNB! Lower case letters converted to uppercase\r\n"
+                                            "\r\nSegment number 12 already in use!");
+    EXPECT_EQ(run("define-segment 20 main"), "\r\nNB! Lower case letters converted to uppercase\r\n"
+                                             "\r\nSegment name already in use!");
     EXPECT_EQ(run("define-segment 9x"), "\r\nNo default segment number!");
     EXPECT_EQ(run("define-segment 7"), "Segment name: \r\nNo segment name specified");
     EXPECT_EQ(run("delete-segment 3"), "\r\nThis command is not coded!\r\n");
@@ -130,13 +127,12 @@ TEST_F(Segments, LoadSegmentWritesTheSegmentImage) {
     std::vector<uint32_t> program(BANK_WORDS, 0);
     program[0] = 0123;
     program[0177777] = 0321;
-    write_file("(EMULATOR)/TWO.PROG",
-               prog_bytes(0, 0, 0, 0177777, 1, 2, program, {0611, 0622}));
+    write_file("(EMULATOR)/TWO.PROG", prog_bytes(0, 0, 0, 0177777, 1, 2, program, {0611, 0622}));
     std::string out = run("load-segment 11 TWO");
     EXPECT_EQ(out.find("Program not 2-bank"), std::string::npos);
     auto bytes = read_file("(SYSTEM)/SEGFILE_11.SGNO");
     ASSERT_EQ(bytes.size(), 2u * (4 + 65536 + 2));
-    EXPECT_EQ(bytes[2], 0377);  // high address 177777
+    EXPECT_EQ(bytes[2], 0377); // high address 177777
     EXPECT_EQ(bytes[3], 0377);
     EXPECT_EQ(bytes[8], 0123);
     EXPECT_EQ(bytes[bytes.size() - 2], 0622 & 0377);
@@ -146,4 +142,4 @@ TEST_F(Segments, LoadSegmentWritesTheSegmentImage) {
     EXPECT_EQ(run("load-segment"), "\r\nLoad to segment number: \r\nNo default segment number!");
 }
 
-}  // namespace
+} // namespace
