@@ -431,11 +431,12 @@ struct ComparedImage {
 };
 
 // Reads one image for compare-images. Returns false when the file could not
-// be opened.
+// be opened; the terminal device counts as that, since reading an image from
+// it would swallow the operator's input.
 static bool read_compared_image(int number, const char *prompt, ComparedImage *image,
                                 FILE **stream_out) {
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, prompt, "rb", "PROG") < 0) return false;
+    if (s3_fopen(&stream, prompt, "rb", "PROG") < 0 || stream == stdin) return false;
     *stream_out = stream;
     image->words.assign(BANK_WORDS, 0);
     image->read = false;
@@ -473,7 +474,7 @@ void compare_prog_images() {
     FILE *first_stream = nullptr, *second_stream = nullptr;
     if (!read_compared_image(1, "ND image file 1:  ", &first, &first_stream)) return;
     if (!read_compared_image(2, "ND image file 2:  ", &second, &second_stream)) {
-        if (first_stream != stdin) std::fclose(first_stream);
+        std::fclose(first_stream);
         return;
     }
     FILE *out = shell.operator_output;
@@ -498,8 +499,8 @@ void compare_prog_images() {
     } else {
         std::fprintf(out, "\r\n");
     }
-    if (first_stream != stdin) std::fclose(first_stream);
-    if (second_stream != stdin) std::fclose(second_stream);
+    std::fclose(first_stream);
+    std::fclose(second_stream);
 }
 
 // Level registers of a freshly started program: everything but P cleared.

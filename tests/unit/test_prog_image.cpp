@@ -264,6 +264,11 @@ TEST_F(ProgImage, CompareImagesReportsEachDifferingWord) {
     std::string truncated = run("compare-images A C");
     EXPECT_NE(truncated.find("\r\nError when reading file 2 image : 0"), std::string::npos);
     EXPECT_EQ(truncated.find("Files are equal"), std::string::npos);
+
+    // The terminal device is no image: nothing is read from the console.
+    write_text("(SYSTEM)/TERMINAL.SYMB", "");
+    settings.silent_mode = 1;
+    EXPECT_EQ(run("compare-images (SYSTEM)TERMINAL:SYMB A"), "");
 }
 
 TEST_F(ProgImage, WriteBinaryWritesOnePageTableRaw) {
