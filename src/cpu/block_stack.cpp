@@ -16,7 +16,9 @@ constexpr uint32_t DEBUG_STACK = 0123;
 constexpr uint32_t DEBUG_MOVEW_TEST = 0555;
 constexpr uint32_t MOVEW_MAX_WORDS = 2048;
 
-inline void advance(uint32_t words) { machine.P = (machine.P + words) & WORD_MASK; }
+inline void advance(uint32_t words) {
+    machine.P = (machine.P + words) & WORD_MASK;
+}
 
 // Cell of (page-table offset, address): the offset is a page table number
 // times 65536, as apt_offset holds it.
@@ -134,8 +136,7 @@ bool movew_test_mode(uint32_t mode, uint32_t count) {
     uint32_t destination_table = paging ? side_tables[to] : 0;
     uint32_t last = copy_words(source_table << 16, machine.D + 06000, destination_table << 16,
                                machine.T + destination_offsets[to], count);
-    if (debug && count > 0)
-        std::printf("\n>>>%o", last);
+    if (debug && count > 0) std::printf("\n>>>%o", last);
     return true;
 }
 
@@ -145,11 +146,21 @@ bool movew_normal_mode(uint32_t mode, uint32_t count) {
     uint32_t apt = machine.apt_offset;
     constexpr uint32_t table1 = 1u << 16;
     switch (mode) {
-    case 0: copy_words(table1, machine.D, table1, machine.T, count); return true;
-    case 1: copy_words(table1, machine.D, apt, machine.T, count); return true;
-    case 3: copy_words(apt, machine.D, table1, machine.T, count); return true;
-    case 4: copy_words(apt, machine.D, apt, machine.T, count); return true;
-    default: refuse_movew(); return false;
+    case 0:
+        copy_words(table1, machine.D, table1, machine.T, count);
+        return true;
+    case 1:
+        copy_words(table1, machine.D, apt, machine.T, count);
+        return true;
+    case 3:
+        copy_words(apt, machine.D, table1, machine.T, count);
+        return true;
+    case 4:
+        copy_words(apt, machine.D, apt, machine.T, count);
+        return true;
+    default:
+        refuse_movew();
+        return false;
     }
 }
 
@@ -164,7 +175,9 @@ constexpr uint32_t FRAME_ERROR_CODE = 123;
 constexpr uint32_t FRAME_LOCALS = 122;
 constexpr uint32_t FRAME_OVERHEAD = 6;
 
-inline uint32_t frame_word(uint32_t back) { return read_data(machine.B - back); }
+inline uint32_t frame_word(uint32_t back) {
+    return read_data(machine.B - back);
+}
 
 // Lays out a frame at `start` with `demand` local words and the stack limit.
 void open_frame(uint32_t start, uint32_t demand, uint32_t limit) {
@@ -190,14 +203,12 @@ void stack_init(bool debug) {
         std::printf("\nPREVB       : %o", machine.B);
     }
     if (size < demand + FRAME_OVERHEAD) {
-        if (debug)
-            std::printf("\nStack overflow");
+        if (debug) std::printf("\nStack overflow");
         advance(6);
         return;
     }
     if ((flag & 1) != (machine.STS & STS_PTM)) {
-        if (debug)
-            std::printf("\naltoff stack init");
+        if (debug) std::printf("\naltoff stack init");
         advance(6);
         return;
     }
@@ -206,8 +217,7 @@ void stack_init(bool debug) {
 }
 
 void stack_enter(bool debug) {
-    if (debug)
-        std::printf("---Enter stack");
+    if (debug) std::printf("---Enter stack");
     uint32_t demand = read_normal(machine.P + 1);
     uint32_t limit = frame_word(FRAME_LIMIT);
     // Computed without wrapping, so that a demand beyond the end of the bank
@@ -222,16 +232,14 @@ void stack_enter(bool debug) {
 }
 
 void stack_leave(bool debug) {
-    if (debug)
-        std::printf("---Leave stack");
+    if (debug) std::printf("---Leave stack");
     uint32_t return_address = frame_word(FRAME_RETURN);
     machine.B = frame_word(FRAME_PREVIOUS_B);
     machine.P = return_address;
 }
 
 void stack_error_leave(bool debug) {
-    if (debug)
-        std::printf("( ...Error leave stack)");
+    if (debug) std::printf("( ...Error leave stack)");
     uint32_t return_address = (frame_word(FRAME_RETURN) - 1) & WORD_MASK;
     write_data(machine.B - FRAME_RETURN, return_address);
     write_data(machine.B - FRAME_ERROR_CODE, machine.A);
@@ -239,7 +247,7 @@ void stack_error_leave(bool debug) {
     machine.P = return_address;
 }
 
-}  // namespace
+} // namespace
 
 void execute_bfill() {
     uint32_t value = machine.A & 0377;
@@ -282,8 +290,7 @@ void execute_movew() {
         return;
     }
     bool done = settings.test_movew ? movew_test_mode(mode, count) : movew_normal_mode(mode, count);
-    if (!done)
-        return;
+    if (!done) return;
     machine.D = (machine.D + count) & WORD_MASK;
     machine.T = (machine.T + count) & WORD_MASK;
     machine.L = 0;
@@ -296,11 +303,21 @@ void execute_stack_instruction() {
     if (debug)
         std::printf("\n\nStack instruction %o at %o , BREG is %o ", word, machine.P, machine.B);
     switch (word) {
-    case 0140134: stack_init(debug); break;
-    case 0140135: stack_enter(debug); break;
-    case 0140136: stack_leave(debug); break;
-    case 0140137: stack_error_leave(debug); break;
-    default: illegal_instruction(); break;
+    case 0140134:
+        stack_init(debug);
+        break;
+    case 0140135:
+        stack_enter(debug);
+        break;
+    case 0140136:
+        stack_leave(debug);
+        break;
+    case 0140137:
+        stack_error_leave(debug);
+        break;
+    default:
+        illegal_instruction();
+        break;
     }
 }
 

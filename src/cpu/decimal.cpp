@@ -35,8 +35,7 @@ struct Number {
 void trim(Number &x) {
     while (x.count > 0 && x.digit[x.count - 1] == 0)
         --x.count;
-    if (x.count == 0)
-        x.negative = false;
+    if (x.count == 0) x.negative = false;
 }
 
 void clear_number(Number &x) {
@@ -49,19 +48,15 @@ void clear_number(Number &x) {
 // Digits then one sign character, at most BCD_POSITIONS characters.
 bool parse_number(const char *text, int decimals, Number *out) {
     clear_number(*out);
-    if (!text || decimals < 0 || decimals >= BCD_POSITIONS)
-        return false;
+    if (!text || decimals < 0 || decimals >= BCD_POSITIONS) return false;
     size_t length = strnlen(text, BCD_POSITIONS + 1);
-    if (length < 1 || length > BCD_POSITIONS)
-        return false;
+    if (length < 1 || length > BCD_POSITIONS) return false;
     char sign = text[length - 1];
-    if (sign != '+' && sign != '-')
-        return false;
+    if (sign != '+' && sign != '-') return false;
     int digits = static_cast<int>(length) - 1;
     for (int i = 0; i < digits; ++i) {
         char c = text[digits - 1 - i];
-        if (c < '0' || c > '9')
-            return false;
+        if (c < '0' || c > '9') return false;
         out->digit[i] = static_cast<uint8_t>(c - '0');
     }
     out->count = digits;
@@ -74,8 +69,7 @@ bool parse_number(const char *text, int decimals, Number *out) {
 // Multiplies by 10^places (more decimals, same value). Every caller's
 // operands leave room for this; the bound only keeps a mistake in memory.
 void scale_up(Number &x, int places) {
-    if (places <= 0 || x.count + places > WORK_DIGITS)
-        return;
+    if (places <= 0 || x.count + places > WORK_DIGITS) return;
     std::memmove(x.digit + places, x.digit, static_cast<size_t>(x.count));
     std::memset(x.digit, 0, static_cast<size_t>(places));
     x.count += places;
@@ -85,8 +79,7 @@ void scale_up(Number &x, int places) {
 
 // Drops the `places` lowest digits; returns the most significant one dropped.
 int drop_low_digits(Number &x, int places) {
-    if (places <= 0)
-        return 0;
+    if (places <= 0) return 0;
     int dropped = places - 1 < x.count ? x.digit[places - 1] : 0;
     if (places >= x.count) {
         std::memset(x.digit, 0, sizeof x.digit);
@@ -105,8 +98,7 @@ void increment(Number &x) {
     for (int i = 0; i < WORK_DIGITS; ++i) {
         if (x.digit[i] < 9) {
             ++x.digit[i];
-            if (i >= x.count)
-                x.count = i + 1;
+            if (i >= x.count) x.count = i + 1;
             return;
         }
         x.digit[i] = 0;
@@ -116,8 +108,7 @@ void increment(Number &x) {
 // Rescales to `decimals`, rounding half up when digits are dropped.
 void rescale(Number &x, int decimals) {
     if (x.decimals > decimals) {
-        if (drop_low_digits(x, x.decimals - decimals) >= 5)
-            increment(x);
+        if (drop_low_digits(x, x.decimals - decimals) >= 5) increment(x);
     } else {
         scale_up(x, decimals - x.decimals);
         x.decimals = decimals;
@@ -133,11 +124,9 @@ void align(Number &a, Number &b) {
 }
 
 int compare_magnitudes(const Number &a, const Number &b) {
-    if (a.count != b.count)
-        return a.count < b.count ? -1 : 1;
+    if (a.count != b.count) return a.count < b.count ? -1 : 1;
     for (int i = a.count - 1; i >= 0; --i)
-        if (a.digit[i] != b.digit[i])
-            return a.digit[i] < b.digit[i] ? -1 : 1;
+        if (a.digit[i] != b.digit[i]) return a.digit[i] < b.digit[i] ? -1 : 1;
     return 0;
 }
 
@@ -151,8 +140,7 @@ void add_magnitudes(const Number &a, const Number &b, Number &out) {
         carry = sum / 10;
     }
     out.count = count;
-    if (carry)
-        out.digit[out.count++] = static_cast<uint8_t>(carry);
+    if (carry) out.digit[out.count++] = static_cast<uint8_t>(carry);
 }
 
 void subtract_magnitudes(const Number &a, const Number &b, Number &out) {
@@ -182,8 +170,7 @@ int normalise(Number &x, char *result, int round) {
     if (x.count > BCD_MAX_SIGNIFICANT) {
         int excess = x.count - BCD_MAX_SIGNIFICANT;
         if (excess > x.decimals) {
-            if (debug)
-                std::printf("\r\nOverflow in result");
+            if (debug) std::printf("\r\nOverflow in result");
             return BCD_OVERFLOW;
         }
         int dropped = drop_low_digits(x, excess);
@@ -192,8 +179,7 @@ int normalise(Number &x, char *result, int round) {
             if (x.count > BCD_MAX_SIGNIFICANT) {
                 // 99...9 rounded up to 100...0: one more (zero) decimal goes.
                 if (x.decimals == 0) {
-                    if (debug)
-                        std::printf("\r\nOverflow in result");
+                    if (debug) std::printf("\r\nOverflow in result");
                     return BCD_OVERFLOW;
                 }
                 drop_low_digits(x, 1);
@@ -202,19 +188,16 @@ int normalise(Number &x, char *result, int round) {
         trim(x);
     }
     format_number(x, result);
-    if (debug)
-        std::printf("\r\nNumber of decimals = %d", x.decimals);
+    if (debug) std::printf("\r\nNumber of decimals = %d", x.decimals);
     return x.decimals;
 }
 
 int add_or_subtract(const char *a, int decimals_a, const char *b, int decimals_b, char *result,
                     int round, bool subtract) {
     static Number x, y, sum;
-    if (!parse_number(a, decimals_a, &x) ||
-        !parse_number(b, decimals_b, &y))
+    if (!parse_number(a, decimals_a, &x) || !parse_number(b, decimals_b, &y))
         return BCD_CANNOT_HANDLE;
-    if (subtract && y.count > 0)
-        y.negative = !y.negative;
+    if (subtract && y.count > 0) y.negative = !y.negative;
     align(x, y);
     clear_number(sum);
     sum.decimals = x.decimals;
@@ -234,8 +217,7 @@ int add_or_subtract(const char *a, int decimals_a, const char *b, int decimals_b
 int compare_numbers(Number &x, Number &y) {
     trim(x);
     trim(y);
-    if (x.negative != y.negative)
-        return x.negative ? -1 : 1;
+    if (x.negative != y.negative) return x.negative ? -1 : 1;
     align(x, y);
     int magnitude = compare_magnitudes(x, y);
     return x.negative ? -magnitude : magnitude;
@@ -244,11 +226,11 @@ int compare_numbers(Number &x, Number &y) {
 // ---- packed operands in memory ----
 
 struct Descriptor {
-    bool right_byte;  // the operand starts in the right byte of its first word
+    bool right_byte; // the operand starts in the right byte of its first word
     int sign_representation;
     bool round;
     int decimals;
-    int length;  // 4-bit positions, the sign included
+    int length; // 4-bit positions, the sign included
     uint32_t start_nibble;
 };
 
@@ -294,8 +276,7 @@ bool read_packed(uint32_t base, const Descriptor &d, Number *out, uint32_t *sign
     }
     for (int i = 0; i < digits; ++i) {
         uint32_t nibble = read_nibble(base, d.start_nibble + static_cast<uint32_t>(i));
-        if (nibble > 9)
-            return false;
+        if (nibble > 9) return false;
         out->digit[digits - 1 - i] = static_cast<uint8_t>(nibble);
     }
     out->count = digits;
@@ -308,8 +289,7 @@ bool read_packed(uint32_t base, const Descriptor &d, Number *out, uint32_t *sign
 // Writes x right-aligned into the field: leading zero digits, the digits and
 // the sign nibble last. The caller has checked that the digits fit.
 void write_packed(uint32_t base, const Descriptor &d, const Number &x, uint32_t sign_nibble) {
-    if (d.length < 1)
-        return;
+    if (d.length < 1) return;
     int digit_positions = d.length - 1;
     for (int position = 0; position < digit_positions; ++position) {
         int i = digit_positions - 1 - position;
@@ -319,10 +299,16 @@ void write_packed(uint32_t base, const Descriptor &d, const Number &x, uint32_t 
     write_nibble(base, d.start_nibble + static_cast<uint32_t>(digit_positions), sign_nibble);
 }
 
-inline void error_return() { machine.P = (machine.P + 1) & WORD_MASK; }
-inline void success_return() { machine.P = (machine.P + 2) & WORD_MASK; }
+inline void error_return() {
+    machine.P = (machine.P + 1) & WORD_MASK;
+}
+inline void success_return() {
+    machine.P = (machine.P + 2) & WORD_MASK;
+}
 
-bool decimal_debug() { return settings.debug_level == DEBUG_DECIMAL; }
+bool decimal_debug() {
+    return settings.debug_level == DEBUG_DECIMAL;
+}
 
 void trace_operands(const Descriptor &op1, const Descriptor &op2) {
     std::printf(op1.right_byte ? "\nop1 start in right byte" : "\nop1 start in left byte");
@@ -410,8 +396,7 @@ bool decode_embedded_sign(uint32_t code, uint32_t *sign_nibble, uint32_t *digit)
     }
     bool plus = code >= 'A' && code <= 'o';
     bool minus = code >= 'p' && code <= 'z';
-    if ((!plus && !minus) || (code & 017) > 9)
-        return false;
+    if ((!plus && !minus) || (code & 017) > 9) return false;
     *sign_nibble = plus ? PLUS_NIBBLE : MINUS_NIBBLE;
     *digit = code & 017;
     return true;
@@ -463,7 +448,9 @@ void decimal_pack() {
             first = 1;
         break;
     }
-    case 4: sign = UNSIGNED_NIBBLE; break;
+    case 4:
+        sign = UNSIGNED_NIBBLE;
+        break;
     case 0:
     case 2: {
         uint32_t code = representation == 0 ? text[count - 1] : text[0];
@@ -491,8 +478,7 @@ void decimal_pack() {
     clear_number(packed);
     uint8_t digits[BCD_POSITIONS];
     int n = 0;
-    if (embedded_leading)
-        digits[n++] = static_cast<uint8_t>(embedded_digit);
+    if (embedded_leading) digits[n++] = static_cast<uint8_t>(embedded_digit);
     for (int k = first; k < last; ++k) {
         if (text[k] < '0' || text[k] > '9') {
             pack_error(2);
@@ -500,8 +486,7 @@ void decimal_pack() {
         }
         digits[n++] = static_cast<uint8_t>(text[k] - '0');
     }
-    if (embedded_trailing)
-        digits[n++] = static_cast<uint8_t>(embedded_digit);
+    if (embedded_trailing) digits[n++] = static_cast<uint8_t>(embedded_digit);
     for (int i = 0; i < n; ++i)
         packed.digit[i] = digits[n - 1 - i];
     packed.count = n;
@@ -528,13 +513,11 @@ void decimal_shift() {
         return;
     }
     int shift = op1.decimals - op2.decimals;
-    if (debug)
-        std::printf("\nShift %d", shift);
+    if (debug) std::printf("\nShift %d", shift);
     if (shift >= 0) {
         int dropped = drop_low_digits(operand1, shift);
         if (op2.round && dropped >= 5) {
-            if (debug)
-                std::printf("\nShift right with rounding");
+            if (debug) std::printf("\nShift right with rounding");
             increment(operand1);
         }
     } else {
@@ -553,10 +536,9 @@ void decimal_shift() {
     success_return();
 }
 
-}  // namespace
+} // namespace
 
-int bcd_add(const char *a, int decimals_a, const char *b, int decimals_b, char *result,
-            int round) {
+int bcd_add(const char *a, int decimals_a, const char *b, int decimals_b, char *result, int round) {
     return add_or_subtract(a, decimals_a, b, decimals_b, result, round, false);
 }
 
@@ -568,8 +550,7 @@ int bcd_subtract(const char *a, int decimals_a, const char *b, int decimals_b, c
 int bcd_multiply(const char *a, int decimals_a, const char *b, int decimals_b, char *result,
                  int round) {
     static Number x, y, product;
-    if (!parse_number(a, decimals_a, &x) ||
-        !parse_number(b, decimals_b, &y))
+    if (!parse_number(a, decimals_a, &x) || !parse_number(b, decimals_b, &y))
         return BCD_CANNOT_HANDLE;
     clear_number(product);
     int sums[WORK_DIGITS] = {};
@@ -591,24 +572,35 @@ int bcd_multiply(const char *a, int decimals_a, const char *b, int decimals_b, c
 
 int bcd_compare(const char *a, int decimals_a, const char *b, int decimals_b) {
     static Number x, y;
-    if (!parse_number(a, decimals_a, &x) ||
-        !parse_number(b, decimals_b, &y))
+    if (!parse_number(a, decimals_a, &x) || !parse_number(b, decimals_b, &y))
         return BCD_CANNOT_HANDLE;
     return compare_numbers(x, y);
 }
 
 void execute_decimal_instruction() {
     switch (machine.current_instruction) {
-    case 0140120: decimal_add_subtract(false); break;
-    case 0140121: decimal_add_subtract(true); break;
-    case 0140122: decimal_compare(); break;
-    case 0140124: decimal_pack(); break;
+    case 0140120:
+        decimal_add_subtract(false);
+        break;
+    case 0140121:
+        decimal_add_subtract(true);
+        break;
+    case 0140122:
+        decimal_compare();
+        break;
+    case 0140124:
+        decimal_pack();
+        break;
     case 0140125:
         std::printf("\n\nBCD UNPACK not coded at %o", machine.P);
         error_return();
         break;
-    case 0140126: decimal_shift(); break;
-    default: illegal_instruction(); break;
+    case 0140126:
+        decimal_shift();
+        break;
+    default:
+        illegal_instruction();
+        break;
     }
 }
 

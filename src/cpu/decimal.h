@@ -25,8 +25,7 @@ constexpr int BCD_CANNOT_HANDLE = -99;
 // BCD_MAX_SIGNIFICANT digits rounds the last kept one (5 or more rounds up).
 // The result has no leading zeros beyond the one integer digit that its
 // decimal point needs: 0.05 is "005+" with 2 decimals. Zero is always "+".
-int bcd_add(const char *a, int decimals_a, const char *b, int decimals_b, char *result,
-            int round);
+int bcd_add(const char *a, int decimals_a, const char *b, int decimals_b, char *result, int round);
 int bcd_subtract(const char *a, int decimals_a, const char *b, int decimals_b, char *result,
                  int round);
 int bcd_multiply(const char *a, int decimals_a, const char *b, int decimals_b, char *result,

@@ -28,13 +28,19 @@ constexpr uint32_t DEBUG_BREAKPOINT_SERVICE = 0144;
 
 constexpr uint32_t LEVEL_FIELD = 07400;
 
-inline bool debugging(uint32_t level) { return settings.debug_level == level; }
-inline bool privileged_debug() { return debugging(DEBUG_PRIVILEGED); }
+inline bool debugging(uint32_t level) {
+    return settings.debug_level == level;
+}
+inline bool privileged_debug() {
+    return debugging(DEBUG_PRIVILEGED);
+}
 
-inline void advance(uint32_t words) { machine.P = (machine.P + words) & WORD_MASK; }
+inline void advance(uint32_t words) {
+    machine.P = (machine.P + words) & WORD_MASK;
+}
 
 // Register names as the IRW and IRR diagnostics print them.
-const char *const block_register_names[8] = {"STS", "DREG", "PREG", "BREG",
+const char *const block_register_names[8] = {"STS",  "DREG", "PREG", "BREG",
                                              "LREG", "AREG", "TREG", "XREG"};
 
 // ---- TRA, TRR, MCL, MST (slot 320) ----
@@ -44,34 +50,47 @@ void transfer_to_a(uint32_t word, uint32_t reg) {
         std::printf("\nPrivileged instruction TRA %o @ %o, reg=%o", word, machine.P, reg);
     const char *name = nullptr;
     switch (reg) {
-    case 0: machine.A = machine.STS & WORD_MASK; name = "STS"; break;
-    case 3: machine.A = machine.PGST & WORD_MASK; name = "PGST"; break;
-    case 4: machine.A = ((machine.previous_level & 017) << 3) | 0153602; name = "PVL"; break;
+    case 0:
+        machine.A = machine.STS & WORD_MASK;
+        name = "STS";
+        break;
+    case 3:
+        machine.A = machine.PGST & WORD_MASK;
+        name = "PGST";
+        break;
+    case 4:
+        machine.A = ((machine.previous_level & 017) << 3) | 0153602;
+        name = "PVL";
+        break;
     case 5:
         machine.A = machine.IIC & 017;
         machine.IIC = 0;
         name = "IIC";
         break;
-    case 6: machine.A = machine.PID & WORD_MASK; name = "PID"; break;
-    case 7: machine.A = machine.PIE & WORD_MASK; name = "PIE"; break;
-    default: break;
+    case 6:
+        machine.A = machine.PID & WORD_MASK;
+        name = "PID";
+        break;
+    case 7:
+        machine.A = machine.PIE & WORD_MASK;
+        name = "PIE";
+        break;
+    default:
+        break;
     }
-    if (name && privileged_debug())
-        std::printf("\n -AREG set to %s, value %o", name, machine.A);
+    if (name && privileged_debug()) std::printf("\n -AREG set to %s, value %o", name, machine.A);
     advance(1);
 }
 
 void transfer_from_a(uint32_t word, uint32_t reg) {
     bool debug = privileged_debug();
-    if (debug)
-        std::printf("\nPrivileged instruction TRR %o @ %o , reg=%o", word, machine.P, reg);
+    if (debug) std::printf("\nPrivileged instruction TRR %o @ %o , reg=%o", word, machine.P, reg);
     uint32_t a = machine.A & WORD_MASK;
     switch (reg) {
     case 0:
         // The level field always names the current level, whatever A holds there.
         machine.STS = compose_sts(machine.current_level, 0) | (a & ~LEVEL_FIELD);
-        if (debug)
-            std::printf("\n -STS set to %o", machine.STS);
+        if (debug) std::printf("\n -STS set to %o", machine.STS);
         break;
     case 3: {
         uint32_t level = (a >> 3) & 017;
@@ -79,8 +98,7 @@ void transfer_from_a(uint32_t word, uint32_t reg) {
         uint32_t apt = (a >> 7) & 3;
         uint32_t ring = a & 3;
         machine.pcr[level] = pt * 01000 + apt * 0200 + ring;
-        if (level == machine.current_level)
-            machine.current_pcr = machine.pcr[level];
+        if (level == machine.current_level) machine.current_pcr = machine.pcr[level];
         if (debug)
             std::printf("\n -PCR for level %d set to ring=%d, PT=%d, APT=%d",
                         static_cast<int>(level), static_cast<int>(ring), static_cast<int>(pt),
@@ -89,20 +107,18 @@ void transfer_from_a(uint32_t word, uint32_t reg) {
     }
     case 5:
         machine.IIE = a;
-        if (debug)
-            std::printf("\n -IIE set to %o", a);
+        if (debug) std::printf("\n -IIE set to %o", a);
         break;
     case 6:
         machine.PID = a;
-        if (debug)
-            std::printf("\n -PID set to %o, check if need to change level!", a);
+        if (debug) std::printf("\n -PID set to %o, check if need to change level!", a);
         break;
     case 7:
         machine.PIE = a;
-        if (debug)
-            std::printf("\n -PIE set to %o, check if need to change level!", a);
+        if (debug) std::printf("\n -PIE set to %o, check if need to change level!", a);
         break;
-    default: break;
+    default:
+        break;
     }
     advance(1);
 }
@@ -114,18 +130,19 @@ void clear_bits(uint32_t word, uint32_t reg) {
         std::printf("\nMCL %o AREG=%o @ %o ACTL=%d", word, a, machine.P,
                     static_cast<int>(machine.current_level));
     switch (reg) {
-    case 0: machine.level_blocks[machine.current_level].r[R_STS] &= ~a; break;
+    case 0:
+        machine.level_blocks[machine.current_level].r[R_STS] &= ~a;
+        break;
     case 6:
         machine.PID &= ~a;
-        if (debug)
-            std::printf(" PID now %o ", machine.PID);
+        if (debug) std::printf(" PID now %o ", machine.PID);
         break;
     case 7:
         machine.PIE &= ~a;
-        if (debug)
-            std::printf(" PIE now %o ", machine.PIE);
+        if (debug) std::printf(" PIE now %o ", machine.PIE);
         break;
-    default: break;
+    default:
+        break;
     }
     advance(1);
 }
@@ -134,11 +151,9 @@ void clear_bits(uint32_t word, uint32_t reg) {
 // the highest enabled requesting level. Returns true when the level changed.
 bool switch_to_requested_level(bool pid_changed) {
     uint32_t requests = machine.PID & machine.PIE;
-    if (!machine.interrupt_on || requests == 0)
-        return false;
+    if (!machine.interrupt_on || requests == 0) return false;
     uint32_t target = highest_level(requests);
-    if (target == machine.current_level)
-        return false;
+    if (target == machine.current_level) return false;
     if (privileged_debug()) {
         if (pid_changed)
             std::printf("\n -MST PID Change level from %d to %d @%o",
@@ -161,8 +176,12 @@ void set_bits(uint32_t word, uint32_t reg) {
                     static_cast<int>(machine.current_level));
     bool changed = false;
     switch (reg) {
-    case 0: machine.level_blocks[machine.current_level].r[R_STS] |= a; break;
-    case 5: machine.IIC = a; break;
+    case 0:
+        machine.level_blocks[machine.current_level].r[R_STS] |= a;
+        break;
+    case 5:
+        machine.IIC = a;
+        break;
     case 6:
         if (debug)
             std::printf("\n -MST PID now=%o to be %o (PIE=%o, INST=%d)", machine.PID,
@@ -177,10 +196,10 @@ void set_bits(uint32_t word, uint32_t reg) {
         machine.PIE |= a;
         changed = switch_to_requested_level(false);
         break;
-    default: break;
+    default:
+        break;
     }
-    if (!changed)
-        advance(1);
+    if (!changed) advance(1);
 }
 
 // ---- IOT (slots 340, 341, 343-347): no device answers ----
@@ -191,12 +210,9 @@ template <uint32_t FUNCTION> void iot_instruction() {
     if constexpr (FUNCTION == 0) {
         std::printf(" SNI");
     } else {
-        if constexpr ((FUNCTION & 1) != 0)
-            std::printf(" ACT");
-        if constexpr ((FUNCTION & 2) != 0)
-            std::printf(" SKA");
-        if constexpr ((FUNCTION & 4) != 0)
-            std::printf(" PIN");
+        if constexpr ((FUNCTION & 1) != 0) std::printf(" ACT");
+        if constexpr ((FUNCTION & 2) != 0) std::printf(" SKA");
+        if constexpr ((FUNCTION & 4) != 0) std::printf(" PIN");
     }
     std::printf(" dev %o @ %o", word & 0377, machine.P);
     constexpr bool skips = FUNCTION == 0 || (FUNCTION & 2) != 0;
@@ -205,8 +221,8 @@ template <uint32_t FUNCTION> void iot_instruction() {
 
 // ---- IOTMON breakpoint service (codes 45, 46, 47) ----
 
-constexpr int SAVE_P = 0, SAVE_X = 1, SAVE_T = 2, SAVE_A = 3, SAVE_D = 4, SAVE_L = 5,
-              SAVE_STS = 6, SAVE_B = 7;
+constexpr int SAVE_P = 0, SAVE_X = 1, SAVE_T = 2, SAVE_A = 3, SAVE_D = 4, SAVE_L = 5, SAVE_STS = 6,
+              SAVE_B = 7;
 
 bool breakpoint_handler_defined() {
     return breakpoint_service.handler_address <= WORD_MASK;
@@ -237,8 +253,7 @@ void enter_breakpoint_handler() {
         advance(1);
         return;
     }
-    if (debug)
-        std::printf(" handler address is %o\n", breakpoint_service.handler_address);
+    if (debug) std::printf(" handler address is %o\n", breakpoint_service.handler_address);
     uint32_t block = breakpoint_service.save_block;
     write_word(0, block + SAVE_P, machine.P);
     write_word(0, block + SAVE_X, machine.X);
@@ -274,8 +289,7 @@ void leave_breakpoint_handler() {
     // Leaving the handler changes no level: the level field stays the current one.
     machine.STS = (read_word(0, block + SAVE_STS) & ~LEVEL_FIELD) | (machine.current_level << 8);
     machine.B = read_word(0, block + SAVE_B);
-    if (debug)
-        std::printf("Restart user prog @%o, instr=%o\n", machine.P, read_normal(machine.P));
+    if (debug) std::printf("Restart user prog @%o, instr=%o\n", machine.P, read_normal(machine.P));
 }
 
 // IOTMON 43: the sub-function in T decides whether the close call is made.
@@ -297,19 +311,15 @@ void iotmon_close_file() {
 // virtual keyboard when it is in use. Returns -1 when the input has ended or a
 // ^C cut the read short.
 int read_terminal_key() {
-    if (!settings.use_virtual_keyboard)
-        return read_raw_key();
+    if (!settings.use_virtual_keyboard) return read_raw_key();
     for (;;) {
         int column = 0, row = 0;
         int event = console_wait_event(&column, &row, 1);
-        if (event == 0)
-            return -1;
-        if (event == 1)
-            return read_raw_key();
+        if (event == 0) return -1;
+        if (event == 1) return read_raw_key();
         if (event == 3) {
             int key = read_raw_key();
-            if (key < 0)
-                return -1;
+            if (key < 0) return -1;
             gen_virt(3, key, 0, 0);
             int entry = inbyte_get();
             if (entry >= 0) {
@@ -337,17 +347,15 @@ void iox_read_key() {
     terminal.last_typed_byte = key & 0377;
     // The vertical bar is the operator's way to stop a program that polls the
     // terminal; console input is already back in text mode.
-    if (machine.A == 0174)
-        cpu_running = 0;
+    if (machine.A == 0174) cpu_running = 0;
     advance(1);
 }
 
-}  // namespace
+} // namespace
 
 uint32_t highest_level(uint32_t requests) {
     requests &= 0177777;
-    if (requests == 0)
-        return 0;
+    if (requests == 0) return 0;
     return 31u - static_cast<uint32_t>(__builtin_clz(requests));
 }
 
@@ -376,10 +384,18 @@ void transfer_instruction() {
     uint32_t word = machine.current_instruction;
     uint32_t reg = word & 017;
     switch ((word >> 6) & 3) {
-    case 0: transfer_to_a(word, reg); break;
-    case 1: transfer_from_a(word, reg); break;
-    case 2: clear_bits(word, reg); break;
-    default: set_bits(word, reg); break;
+    case 0:
+        transfer_to_a(word, reg);
+        break;
+    case 1:
+        transfer_from_a(word, reg);
+        break;
+    case 2:
+        clear_bits(word, reg);
+        break;
+    default:
+        set_bits(word, reg);
+        break;
     }
 }
 
@@ -397,26 +413,22 @@ void system_control_instruction() {
         machine.interrupt_on = 0;
         break;
     case 0150402:
-        if (debug)
-            std::printf("\nPrivileged instruction ION @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction ION @ %o", machine.P);
         machine.STS |= INTERRUPT_ON;
         machine.interrupt_on = INTERRUPT_ON;
         break;
     case 0150404:
-        if (debug)
-            std::printf("\nPrivileged instruction POF @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction POF @ %o", machine.P);
         machine.PGST = 0;
         break;
     case 0150405:
-        if (debug)
-            std::printf("\nPrivileged instruction PIOF @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction PIOF @ %o", machine.P);
         machine.STS &= ~INTERRUPT_ON;
         machine.interrupt_on = 0;
         machine.PGST = 0;
         break;
     case 0150406:
-        if (debug)
-            std::printf("\nPrivileged instruction SEX @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction SEX @ %o", machine.P);
         machine.STS |= STS_EXTENDED;
         break;
     case 0150407:
@@ -424,20 +436,24 @@ void system_control_instruction() {
         machine.STS &= ~STS_EXTENDED;
         break;
     case 0150410:
-        if (debug)
-            std::printf("\nPrivileged instruction PON @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction PON @ %o", machine.P);
         machine.PGST = 1;
         break;
     case 0150412:
-        if (debug)
-            std::printf("\nPrivileged instruction PION @ %o", machine.P);
+        if (debug) std::printf("\nPrivileged instruction PION @ %o", machine.P);
         machine.STS |= INTERRUPT_ON;
         machine.interrupt_on = INTERRUPT_ON;
         machine.PGST = 1;
         break;
-    case 0150415: std::printf("\nIOXT instruction, ignore and continue\n"); break;
-    case 0150416: std::printf("\nPrivileged instruction EXAM @ %o", machine.P); break;
-    case 0150417: std::printf("\nPrivileged instruction DEPO @ %o", machine.P); break;
+    case 0150415:
+        std::printf("\nIOXT instruction, ignore and continue\n");
+        break;
+    case 0150416:
+        std::printf("\nPrivileged instruction EXAM @ %o", machine.P);
+        break;
+    case 0150417:
+        std::printf("\nPrivileged instruction DEPO @ %o", machine.P);
+        break;
     default:
         std::printf("Illegal instruction @ %o : %o", machine.P, word);
         cpu_running = 0;
@@ -447,8 +463,7 @@ void system_control_instruction() {
 }
 
 void wait_instruction() {
-    if (wait_breakpoint_check && wait_breakpoint_check())
-        return;
+    if (wait_breakpoint_check && wait_breakpoint_check()) return;
     std::fflush(stdout);
     bool debug = privileged_debug();
     if (debug)
@@ -482,8 +497,7 @@ void wait_instruction() {
                         static_cast<int>(target));
     }
     change_level(target);
-    if (debug)
-        std::printf(" - PREG set to %o", machine.P);
+    if (debug) std::printf(" - PREG set to %o", machine.P);
 }
 
 void interlevel_register_instruction() {
@@ -512,12 +526,10 @@ void interlevel_register_instruction() {
             std::printf("\n -IRR: Read %s", block_register_names[reg]);
         }
         uint32_t value = block.r[reg] & WORD_MASK;
-        if (reg == R_STS)
-            value &= 0377;
+        if (reg == R_STS) value &= 0377;
         machine.A = value;
         machine.level_blocks[machine.current_level].r[R_A] = value;
-        if (debug)
-            std::printf(" , AREG is now %o", value);
+        if (debug) std::printf(" , AREG is now %o", value);
     }
     advance(1);
 }
@@ -537,11 +549,21 @@ void iotmon_instruction() {
     case 020:
     case 042:
     case 064:
-    case 065: call_monitor(code); break;
-    case 043: iotmon_close_file(); break;
-    case 045: define_breakpoint_handler(); break;
-    case 046: enter_breakpoint_handler(); break;
-    case 047: leave_breakpoint_handler(); break;
+    case 065:
+        call_monitor(code);
+        break;
+    case 043:
+        iotmon_close_file();
+        break;
+    case 045:
+        define_breakpoint_handler();
+        break;
+    case 046:
+        enter_breakpoint_handler();
+        break;
+    case 047:
+        leave_breakpoint_handler();
+        break;
     default:
         std::printf("\nUnsupported IOTMON code %o at %o\n", code, machine.P);
         advance(1);
@@ -555,18 +577,26 @@ void iox_instruction() {
         illegal_instruction();
         return;
     }
-    if (debugging(DEBUG_TERMINAL_IOX))
-        std::printf("\nTerminal 1 IOX %o", reg);
+    if (debugging(DEBUG_TERMINAL_IOX)) std::printf("\nTerminal 1 IOX %o", reg);
     switch (reg) {
-    case 0300: iox_read_key(); return;
-    case 0302: machine.A = console_input_ready() ? 010 : 0; break;
-    case 0304: machine.A = 0; break;
+    case 0300:
+        iox_read_key();
+        return;
+    case 0302:
+        machine.A = console_input_ready() ? 010 : 0;
+        break;
+    case 0304:
+        machine.A = 0;
+        break;
     case 0305:
         console_put_byte(static_cast<int>(machine.A & 0177));
         std::fflush(stdout);
         break;
-    case 0306: machine.A = 010; break;
-    default: break;
+    case 0306:
+        machine.A = 010;
+        break;
+    default:
+        break;
     }
     advance(1);
 }

@@ -12,7 +12,7 @@ constexpr uint32_t NO_BREAKPOINT_HANDLER = 0xffffffffu;
 // The program's own breakpoint handler, registered by IOTMON 45. The save
 // block is eight words in page table 0: P, X, T, A, D, L, STS, B.
 struct BreakpointService {
-    uint32_t handler_address;  // NO_BREAKPOINT_HANDLER = none
+    uint32_t handler_address; // NO_BREAKPOINT_HANDLER = none
     uint32_t save_block;
 };
 
@@ -37,9 +37,9 @@ void change_level(uint32_t new_level);
 uint32_t highest_level(uint32_t requests);
 
 // The SYScon, level and I/O handlers, as the instruction table holds them.
-void transfer_instruction();    // slot 320: TRA, TRR, MCL, MST
-void system_control_instruction();  // slot 321
-void wait_instruction();        // slot 322
-void interlevel_register_instruction();  // slot 327: IRW, IRR
-void iotmon_instruction();      // slot 342
-void iox_instruction();         // slot 350
+void transfer_instruction();            // slot 320: TRA, TRR, MCL, MST
+void system_control_instruction();      // slot 321
+void wait_instruction();                // slot 322
+void interlevel_register_instruction(); // slot 327: IRW, IRR
+void iotmon_instruction();              // slot 342
+void iox_instruction();                 // slot 350

@@ -263,4 +263,4 @@ TEST(LevelsAndDecimal, BcdTestAtThePrompt) {
               std::string::npos);
 }
 
-}  // namespace
+} // namespace

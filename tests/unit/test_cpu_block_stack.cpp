@@ -253,7 +253,7 @@ TEST_F(BlockMoves, MovewTestModeUsesTheSystemOffsets) {
 TEST_F(BlockMoves, MovewTestModeWithPagingTakesThePcrPageTables) {
     settings.test_movew = 1;
     machine.PGST = 1;
-    machine.current_pcr = (0u << 9) | (3u << 7);  // PT field 0 = page table 1, APT 3
+    machine.current_pcr = (0u << 9) | (3u << 7); // PT field 0 = page table 1, APT 3
     write_word(1, 04000 + 06000, 0432);
     machine.L = 1;
     machine.D = 04000;
@@ -261,8 +261,7 @@ TEST_F(BlockMoves, MovewTestModeWithPagingTakesThePcrPageTables) {
     settings.debug_level = 0555;
     capture_output();
     execute(MOVEW | 1);
-    EXPECT_EQ(captured_output(),
-              "\nMove block of words. paging=1,PT=1, APT=3\nMode 1\n>>>432");
+    EXPECT_EQ(captured_output(), "\nMove block of words. paging=1,PT=1, APT=3\nMode 1\n>>>432");
     EXPECT_EQ(read_word(3, 0100 + 012000), 0432u);
 }
 
@@ -393,4 +392,4 @@ TEST_F(StackFrames, DiagnosticsAtDebugLevel123) {
                                  "\nStack flag  : 0\nPREVB       : 0\nStack overflow");
 }
 
-}  // namespace
+} // namespace

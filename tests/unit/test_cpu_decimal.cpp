@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr uint32_t DADD = 0140120, DSUB = 0140121, DCOMP = 0140122, PACK = 0140124,
-                   UPACK = 0140125, SHDE = 0140126;
+constexpr uint32_t DADD = 0140120, DSUB = 0140121, DCOMP = 0140122, PACK = 0140124, UPACK = 0140125,
+                   SHDE = 0140126;
 
 // ---- string arithmetic ----
 
@@ -161,8 +161,8 @@ class DecimalInstructions : public InstructionTest {
 using V = std::vector<uint32_t>;
 
 TEST_F(DecimalInstructions, AddWritesTheSumWithOperandOnesDecimalPoint) {
-    put_nibbles(OP1, 0, {0, 0, 1, 2, 5, 014});  // 0012.5
-    put_nibbles(OP2, 0, {2, 2, 5, 014});        // 2.25
+    put_nibbles(OP1, 0, {0, 0, 1, 2, 5, 014}); // 0012.5
+    put_nibbles(OP2, 0, {2, 2, 5, 014});       // 2.25
     operands(descriptor(false, 4, false, 1, 6), descriptor(false, 4, false, 2, 4));
     execute(DADD);
     EXPECT_EQ(machine.P, 01002u);
@@ -185,7 +185,7 @@ TEST_F(DecimalInstructions, FieldStartingInTheRightByteKeepsItsNeighbours) {
     write_word(0, OP1, 0123400);
     write_word(0, OP1 + 1, 0);
     write_word(0, OP1 + 2, 0177777);
-    put_nibbles(OP1, 2, {0, 0, 0, 9, 9, 014});  // right byte of OP1 onwards, 6 nibbles
+    put_nibbles(OP1, 2, {0, 0, 0, 9, 9, 014}); // right byte of OP1 onwards, 6 nibbles
     put_nibbles(OP2, 0, {1, 014});
     operands(descriptor(true, 4, false, 0, 6), descriptor(false, 4, false, 0, 2));
     execute(DADD);
@@ -301,13 +301,13 @@ TEST_F(DecimalInstructions, PackIntoAFieldStartingInTheRightByte) {
 }
 
 TEST_F(DecimalInstructions, PackEmbeddedSigns) {
-    put_bytes(OP1, 0, "12q");  // trailing minus 1
+    put_bytes(OP1, 0, "12q"); // trailing minus 1
     operands(descriptor(false, 0, false, 0, 3), descriptor(false, 4, false, 0, 4));
     execute(PACK);
     EXPECT_EQ(machine.P, 01002u);
     EXPECT_EQ(get_nibbles(OP2, 0, 4), (V{1, 2, 1, 015}));
 
-    put_bytes(OP1, 0, "{34");  // leading plus 0
+    put_bytes(OP1, 0, "{34"); // leading plus 0
     operands(descriptor(false, 2, false, 0, 3), descriptor(false, 4, false, 0, 4));
     machine.P = 01000;
     execute(PACK);
@@ -369,7 +369,7 @@ TEST_F(DecimalInstructions, UnpackTakesTheErrorReturn) {
 }
 
 TEST_F(DecimalInstructions, ShiftRightDropsDigitsAndRoundsOnRequest) {
-    put_nibbles(OP1, 0, {1, 2, 3, 5, 5, 015});  // -123.55
+    put_nibbles(OP1, 0, {1, 2, 3, 5, 5, 015}); // -123.55
     operands(descriptor(false, 4, false, 2, 6), descriptor(false, 4, false, 0, 6));
     execute(SHDE);
     EXPECT_EQ(machine.P, 01002u);
@@ -381,7 +381,7 @@ TEST_F(DecimalInstructions, ShiftRightDropsDigitsAndRoundsOnRequest) {
 }
 
 TEST_F(DecimalInstructions, ShiftLeftAppendsZeros) {
-    put_nibbles(OP1, 0, {4, 2});  // no sign nibble: plus
+    put_nibbles(OP1, 0, {4, 2}); // no sign nibble: plus
     operands(descriptor(false, 4, false, 0, 2), descriptor(false, 4, false, 2, 6));
     execute(SHDE);
     EXPECT_EQ(machine.P, 01002u);
@@ -468,4 +468,4 @@ TEST_F(BcdTestCommand, RefusalsAndLimits) {
     EXPECT_EQ(run((ones + " add 1").c_str()), "\r\nCan not handle this...coding in progress\r\n");
 }
 
-}  // namespace
+} // namespace

@@ -28,7 +28,7 @@ class Levels : public InstructionTest {
         reset_breakpoint_service();
     }
     void TearDown() override {
-        reset_debug_state();  // puts back the debugging aids' breakpoint check
+        reset_debug_state(); // puts back the debugging aids' breakpoint check
         reset_breakpoint_service();
         InstructionTest::TearDown();
     }

@@ -20,19 +20,18 @@ struct WordRange {
     uint32_t first, last;
 };
 constexpr WordRange ranges[] = {
-    {0150000, 0150377},  // TRA, TRR, MCL, MST
-    {0150400, 0150777},  // SYScon
-    {0151000, 0151377},  // WAIT
-    {0153400, 0153777},  // IRW, IRR
-    {0160000, 0163777},  // IOT, IOTMON
-    {0164000, 0164377},  // IOX
-    {0140120, 0140137},  // decimal, block moves, stack
-    {0143100, 0143177},  // MOVEW
+    {0150000, 0150377}, // TRA, TRR, MCL, MST
+    {0150400, 0150777}, // SYScon
+    {0151000, 0151377}, // WAIT
+    {0153400, 0153777}, // IRW, IRR
+    {0160000, 0163777}, // IOT, IOTMON
+    {0164000, 0164377}, // IOX
+    {0140120, 0140137}, // decimal, block moves, stack
+    {0143100, 0143177}, // MOVEW
 };
 
 bool left_out(uint32_t word) {
-    if (word == 0164300 || word == 0164302)
-        return true;
+    if (word == 0164300 || word == 0164302) return true;
     if (word >= 0161000 && word <= 0161377) {
         uint32_t code = word & 0377;
         return (code >= 3 && code <= 7) || code == 015 || code == 020 || code == 042 ||
@@ -46,8 +45,7 @@ uint32_t random_word(std::mt19937 &random) {
     for (;;) {
         const WordRange &range = ranges[random() % (sizeof ranges / sizeof ranges[0])];
         uint32_t word = range.first + random() % (range.last - range.first + 1);
-        if (!left_out(word))
-            return word;
+        if (!left_out(word)) return word;
     }
 }
 
@@ -72,16 +70,13 @@ class QuietOutput {
 
 bool machine_in_bounds() {
     for (int r = 0; r < 8; ++r)
-        if (r != R_P && machine.r[r] > WORD_MASK)
-            return false;
+        if (r != R_P && machine.r[r] > WORD_MASK) return false;
     if (machine.P > WORD_MASK + 2 || machine.current_level > 15 || machine.previous_level > 15)
         return false;
-    if (((machine.STS >> 8) & 017) != machine.current_level)
-        return false;
+    if (((machine.STS >> 8) & 017) != machine.current_level) return false;
     for (const RegisterBlock &block : machine.level_blocks)
         for (uint32_t value : block.r)
-            if (value > WORD_MASK)
-                return false;
+            if (value > WORD_MASK) return false;
     return true;
 }
 
@@ -133,4 +128,4 @@ TEST_F(RandomStreamsPartTwo, NeverLeaveMemoryRegistersOrSixteenBits) {
     reset_breakpoint_service();
 }
 
-}  // namespace
+} // namespace
