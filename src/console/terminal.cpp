@@ -541,6 +541,8 @@ void move_cursor(int code) {
 void set_highlight(int on) { console_set_attribute(on ? 0x8020 : 10); }
 
 int console_input_ready() {
+    if (!queue_empty())
+        return 1;
     set_stdin_binary();
     return host_input_waiting(1000) ? 1 : 0;
 }

@@ -17,7 +17,7 @@ struct OpenFileEntry {
     std::string host_path;
     std::string type;
     uint32_t byte_mask;
-    int32_t file_number;  // -1 = free
+    int32_t file_number = -1;  // -1 = free
     FILE *stream;
     uint32_t access_code;
     int32_t block_size;

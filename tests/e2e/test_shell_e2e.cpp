@@ -193,6 +193,7 @@ TEST(Interrupt, CtrlCWhileIdlePrintsNewPrompt) {
     ASSERT_TRUE(session.wait_for("<>")) << session.output();
     session.mark();
     session.send("deb");
+    ASSERT_TRUE(session.wait_for("deb")) << session.output();
     session.interrupt();
     // The terminal's own output processing may add a CR to the line end.
     ASSERT_TRUE(session.wait_for("deb ^C typed\r")) << session.output();
