@@ -27,9 +27,9 @@ bool matches_pattern(const std::string &pattern, const char *text) {
 }
 
 // Writes one listed line, counting it for the page stop when it goes to the console.
-void list_line(FILE *stream, const char *text) {
+void list_line(FILE *stream, const char *text, bool to_console) {
     std::fprintf(stream, "%s\r\n", text);
-    page_pause('\n');
+    if (to_console) page_pause('\n');
 }
 
 } // namespace
@@ -46,7 +46,7 @@ void cmd_help() {
         const char *text = command_texts[i];
         if (text[0] == '|' || !matches_pattern(pattern, text)) continue;
         ++matched;
-        list_line(stream, text);
+        list_line(stream, text, to_console);
     }
     if (matched == 0) std::fprintf(out(), "No commands matches %s\r\n", pattern.c_str());
     if (!to_console && listing != stdin) std::fclose(listing);
@@ -54,7 +54,7 @@ void cmd_help() {
 
 void cmd_list_sintran_commands() {
     for (int i = 0; i < COMMAND_COUNT; ++i)
-        if (command_texts[i][0] == '@') list_line(out(), command_texts[i]);
+        if (command_texts[i][0] == '@') list_line(out(), command_texts[i], true);
 }
 
 void cmd_octal_to_decimal() {
