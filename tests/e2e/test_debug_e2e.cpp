@@ -140,6 +140,21 @@ TEST_F(DebugRun, TraceAnswerOffEndsTheTraceAndQuitEndsTheRun) {
     EXPECT_EQ(pty.wait_exit(), 0);
 }
 
+TEST_F(DebugRun, EndOfInputAtTheTracePromptQuitsTheRun) {
+    RunResult run = run_kestrel(tree_, "l-i-f LOOP\ntrace-execution on\nrun 1000\n");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(count_of(run.output, kPause), 1) << run.output;
+    EXPECT_NE(run.output.find(kPause + "\r\n   Return to command input!\r\n"), std::string::npos);
+    EXPECT_NE(run.output.find("20 instructions executed"), std::string::npos);
+}
+
+TEST_F(DebugRun, TraceAnswersFromAPipe) {
+    std::string out = session(tree_, "l-i-f LOOP\ntrace-execution on\nrun 1000\ns\n\nc\n");
+    EXPECT_EQ(count_of(out, kPause), 3);
+    EXPECT_EQ(count_of(out, "\r\n{ 0} "), 100);
+    EXPECT_NE(out.find("100 instructions executed"), std::string::npos);
+}
+
 TEST_F(DebugRun, TraceToAFileNeverPauses) {
     std::string out = session(tree_, "l-i-f LOOP\nopen-trace-file \"TRACE\"\n"
                                      "trace-execution on\nrun\n\nclose-trace-file\n");
