@@ -184,7 +184,7 @@ void cmd_virtual_keyboard() {
     int result = read_decimal_argument(&wait, 1, "Waitflag (0 or 1): ", &bad);
     if (result == CONSOLE_EOF) return;
     if (result == -1) {
-        std::fprintf(shell.operator_output, "Illegal char. in decimal number: %c\r\n", bad);
+        std::fprintf(shell.operator_output, "Illegal char. number: %c\r\n", bad);
         return;
     }
     std::printf("Type ESC twice to exit\r\n");

@@ -296,10 +296,28 @@ void report_null_byte() {
     flush_and_pause(2000);
 }
 
+// Alt with Up (152) or Down (160): 31 now and the cursor key in the next
+// call, as Page Up and Page Down.
+void deliver_alt_arrow(int code) {
+    terminal.pending_key = code == 152 ? 28 : 11;
+    set_stdin_text();
+    deliver_byte_in_left_half(31);
+}
+
 void unbuffered_input() {
     if (deliver_pending_key()) return;
     set_stdin_binary();
-    int key = read_raw_key();
+    // Keys are read as read_raw_key gives them (the 0 prefix of a function
+    // key skipped), except that Alt with Up or Down arrives as the 0 prefix
+    // and 152 or 160, which act as Page Up and Page Down.
+    int key = read_key_byte();
+    while (key == 0) {
+        key = read_key_byte();
+        if (key == 152 || key == 160) {
+            deliver_alt_arrow(key);
+            return;
+        }
+    }
     if (key < 0) {
         stop_on_lost_input();
         return;
@@ -327,9 +345,7 @@ void unbuffered_input() {
             return;
         }
         if (alt == 152 || alt == 160) {
-            terminal.pending_key = alt == 152 ? 28 : 11;
-            set_stdin_text();
-            deliver_byte_in_left_half(31);
+            deliver_alt_arrow(alt);
             return;
         }
         console_put_text("\nUnknown Alt-key pressed!");

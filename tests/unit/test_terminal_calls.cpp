@@ -591,6 +591,17 @@ TEST_F(TerminalCalls, PageDownDeliversTwoBytesOverTwoCalls) {
     }
 }
 
+TEST_F(TerminalCalls, AltArrowsActAsPageKeysAtUnbufferedInput) {
+    settings.mon310_buffered = 0;
+    type("\x1b[1;3A\x1bOP");
+    mon(0310);
+    EXPECT_EQ(machine.A, 037u << 8);
+    mon(0310);
+    EXPECT_EQ(machine.A, 034u << 8);
+    mon(0310);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>(';') << 8) << "F1 gives its scan code";
+}
+
 TEST_F(TerminalCalls, CursorKeysAreTranslated) {
     settings.mon310_buffered = 0;
     type("\x1b[A\x1b[3~");
