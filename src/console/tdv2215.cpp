@@ -608,6 +608,7 @@ void reset_tdv_state() {
 
 void tdv_reset_queue() {
     empty_queue();
+    tdv.cursor_address_half_received = 0;
 }
 
 void tdv_compact() {

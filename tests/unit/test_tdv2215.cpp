@@ -215,6 +215,10 @@ TEST_F(Tdv, SetTerminalTypeEmptiesTheQueue) {
     tdv_reset_queue();
     EXPECT_EQ(waiting(), 0);
     EXPECT_EQ(mon22({'J'}), "J");
+    mon22({'a', 'b', 'c', 'd', 'e', 'f', 'g', 16});
+    tdv_reset_queue();
+    EXPECT_EQ(mon22({5}), "\x1b[24;25H\x1b[31m\xe2\x96\xa0\x1b[0m\x1b[1;8H")
+        << "a cursor address cut off by the reset no longer holds back control codes";
 }
 
 TEST_F(Tdv, CompactMovesTheRestToTheFront) {
