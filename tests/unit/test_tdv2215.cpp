@@ -217,7 +217,7 @@ TEST_F(Tdv, SetTerminalTypeEmptiesTheQueue) {
     EXPECT_EQ(mon22({'J'}), "J");
     mon22({'a', 'b', 'c', 'd', 'e', 'f', 'g', 16});
     tdv_reset_queue();
-    EXPECT_EQ(mon22({5}), "\x1b[24;25H\x1b[31m\xe2\x96\xa0\x1b[0m\x1b[1;8H")
+    EXPECT_EQ(mon22({5}), "\x1b[24;25H\x1b[31m\xe2\x96\xa0\x1b[0m\x1b[1;14H")
         << "a cursor address cut off by the reset no longer holds back control codes";
 }
 
