@@ -485,7 +485,7 @@ void mon_set_ssi_code() {
 }
 
 void mon_segment_by_name() {
-    std::string name = read_nd_text(read_data(machine.A), 40, true);
+    std::string name = read_nd_text(read_data(machine.A), 39, true);
     int number = find_segment_by_name(name);
     machine.A = static_cast<uint32_t>(number) & WORD_MASK;
     if (settings.debug_level == 0115)
