@@ -2,6 +2,7 @@
 
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
+#include "host/host.h"
 #include "shell/debug_aids.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
@@ -48,6 +49,7 @@ void install_instruction_set() {
 // Start of a run: P into the level's block, APT only when armed for this
 // start, and the interrupt system reset unless the operator preset a level.
 static void start_cycle() {
+    host_terminal_program_running(true);
     machine.level_blocks[machine.current_level].r[R_P] = machine.P;
     if (!machine.apt_armed)
         machine.apt_offset = 0;
@@ -96,6 +98,7 @@ static bool check_guards() {
 }
 
 static void halt_steps() {
+    host_terminal_program_running(false);
     if (interrupt_stopped_run)
         report_interrupted_run();
     bool quiet = settings.silent_mode || shell.program_command_pending;
@@ -124,8 +127,10 @@ void run_cpu() {
         ++machine.instruction_count;
         if (debug_state.trace_flags) [[unlikely]] {
             instruction_table[TRACE_HOOK_SLOT]();
-            if ((debug_state.trace_flags & TRACE_GUARDS) && !check_guards())
+            if ((debug_state.trace_flags & TRACE_GUARDS) && !check_guards()) {
+                host_terminal_program_running(false);
                 return;
+            }
         }
     }
     halt_steps();

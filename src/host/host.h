@@ -20,8 +20,12 @@ bool host_stdout_is_terminal();
 void host_terminal_init();
 // Raw mode: no line editing, no echo, no CR translation; ^C still signals.
 void host_terminal_raw();
-// The terminal's mode as it was at start.
+// The terminal's mode as it was at start (kept raw while a program runs).
 void host_terminal_restore();
+// Raw for the whole run of an ND program, so that the terminal neither
+// echoes nor edits keys typed ahead of the program's terminal calls; the
+// mode of start comes back when the run ends.
+void host_terminal_program_running(bool running);
 // Next byte of standard input. timeout_ms < 0 waits for ever. Returns the
 // byte, HOST_EOF at the end of input, HOST_TIMEOUT, or HOST_INTERRUPTED when
 // a signal cut the wait short.

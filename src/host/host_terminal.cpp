@@ -15,6 +15,7 @@ struct HostInput {
     bool stdin_terminal = false;
     bool have_saved_mode = false;
     bool raw = false;
+    bool program_running = false;
     bool ended = false;
     termios saved_mode{};
     unsigned char buffer[4096];
@@ -27,7 +28,10 @@ struct HostInput {
 HostInput input;
 volatile sig_atomic_t resize_seen = 0;
 
-void restore_at_exit() { host_terminal_restore(); }
+void restore_at_exit() {
+    input.program_running = false;
+    host_terminal_restore();
+}
 
 void on_fatal_signal(int signal_number) {
     if (input.have_saved_mode)
@@ -76,10 +80,20 @@ void host_terminal_raw() {
 }
 
 void host_terminal_restore() {
-    if (!input.have_saved_mode || !input.raw)
+    // While a program runs the terminal stays raw, so that keys typed
+    // between two terminal calls wait unechoed for the next call.
+    if (!input.have_saved_mode || !input.raw || input.program_running)
         return;
     if (tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode) == 0)
         input.raw = false;
+}
+
+void host_terminal_program_running(bool running) {
+    input.program_running = running;
+    if (running)
+        host_terminal_raw();
+    else
+        host_terminal_restore();
 }
 
 static bool wait_readable(int timeout_ms, bool *interrupted) {

@@ -84,10 +84,15 @@ void execute_command_line(const char *line) {
     int position = end;
     while (text[position] == ' ')
         ++position;
-    if (text[position] == ',')
-        ++position;
-    while (text[position] == ' ')
-        ++position;
+    if (text[position] == ',') {
+        // A comma that nothing follows stands for the first argument, not
+        // given: `run ,` takes the default start address without a prompt.
+        int comma = position++;
+        while (text[position] == ' ')
+            ++position;
+        if (text[position] == '\0')
+            position = comma;
+    }
     shell.argument_position = position;
     switch (result) {
     case MATCH_ABBREVIATION:

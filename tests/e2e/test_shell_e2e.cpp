@@ -205,3 +205,13 @@ TEST(Interrupt, CtrlCWhileIdlePrintsNewPrompt) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CommandLoop, LoneCommaTakesTheDefaultWithoutPrompt) {
+    NdTree tree;
+    RunResult run = run_kestrel(tree, "debug ,\nquit\n");
+    EXPECT_EQ(after_startup(run.output), "<>Debug turned off\r\n<>\r\n--- Terminated KESTREL\r\n");
+}
+
+}  // namespace
