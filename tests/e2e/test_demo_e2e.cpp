@@ -9,8 +9,7 @@
 namespace {
 
 std::string demo_image(const std::string &name) {
-    std::ifstream file(std::string(KESTREL_BUILD_DIR) + "/demo-programs/" + name,
-                       std::ios::binary);
+    std::ifstream file(std::string(KESTREL_BUILD_DIR) + "/demo-programs/" + name, std::ios::binary);
     std::stringstream content;
     content << file.rdbuf();
     return content.str();
@@ -31,6 +30,96 @@ TEST(Demo, HelloWithoutCommandLine) {
     tree.write_file("(EMULATOR)/HELLO.PROG", demo_image("HELLO.PROG"));
     RunResult run = run_kestrel(tree, "HELLO\nquit\n");
     EXPECT_NE(run.output.find("HELLO FROM KESTREL:\r\n"), std::string::npos) << run.output;
+}
+
+// The text between the first occurrence of `from` and the next `to` (both
+// included), or "" when either is missing.
+std::string between(const std::string &text, const std::string &from, const std::string &to) {
+    size_t start = text.find(from);
+    if (start == std::string::npos) return "";
+    size_t end = text.find(to, start + from.size());
+    if (end == std::string::npos) return "";
+    return text.substr(start, end + to.size() - start);
+}
+
+class CalcDemo : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string image = demo_image("CALC.PROG");
+        ASSERT_FALSE(image.empty()) << "the build assembles demo/calc.asm";
+        tree_.write_file("(EMULATOR)/CALC.PROG", image);
+    }
+    // The calculator's session: from its greeting to the prompt at which
+    // the empty line ended it.
+    std::string session(const std::string &lines) {
+        RunResult run = run_kestrel(tree_, "CALC\n" + lines + "\nquit\n");
+        EXPECT_EQ(run.exit_status, 0);
+        return between(run.output, "KESTREL LINE CALCULATOR", "CALC> \r\n");
+    }
+    NdTree tree_;
+};
+
+TEST_F(CalcDemo, OneLineFromTheCommandLine) {
+    RunResult run = run_kestrel(tree_, "CALC 12+30\nCALC (7-2)*6,H\nquit\n");
+    EXPECT_NE(run.output.find("<>    42\r\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("<>  1e\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("CALC>"), std::string::npos) << "no prompt for a one-line run";
+}
+
+TEST_F(CalcDemo, PrecedenceParenthesesRadixesAndThePreviousResult) {
+    EXPECT_EQ(session("2+3*4\n(2+3)*4\n-M\n100/7\n100%7\n-7/2\n36B+1\n177777B\n"
+                      "255,O\n255,H\n5,B\n-1,O\n-32767-1\n"),
+              "KESTREL LINE CALCULATOR. TYPE ? FOR HELP, AN EMPTY LINE TO END.\r\n"
+              "CALC> 2+3*4\r\n    14\r\n"
+              "CALC> (2+3)*4\r\n    20\r\n"
+              "CALC> -M\r\n   -20\r\n"
+              "CALC> 100/7\r\n    14\r\n"
+              "CALC> 100%7\r\n     2\r\n"
+              "CALC> -7/2\r\n    -3\r\n"
+              "CALC> 36B+1\r\n    31\r\n"
+              "CALC> 177777B\r\n    -1\r\n"
+              "CALC> 255,O\r\n   377\r\n"
+              "CALC> 255,H\r\n  ff\r\n"
+              "CALC> 5,B\r\n0000000000000101\r\n"
+              "CALC> -1,O\r\n177777\r\n"
+              "CALC> -32767-1\r\n-32768\r\n"
+              "CALC> \r\n");
+}
+
+TEST_F(CalcDemo, EveryFaultIsNamedAndTheNextLineIsRead) {
+    EXPECT_EQ(session("300*200\n-32767-2\n(-32767-1)/-1\n1/0\n32768\n200000B\n9B\n(1+2\n1+\n"
+                      "1 2\n5,X\n" +
+                      std::string(101, '1') + "\n" + std::string(95, '(') + "1\n6*7\n"),
+              "KESTREL LINE CALCULATOR. TYPE ? FOR HELP, AN EMPTY LINE TO END.\r\n"
+              "CALC> 300*200\r\n?? OVERFLOW: THE RESULT IS OUTSIDE -32768 TO 32767.\r\n"
+              "CALC> -32767-2\r\n?? OVERFLOW: THE RESULT IS OUTSIDE -32768 TO 32767.\r\n"
+              "CALC> (-32767-1)/-1\r\n?? OVERFLOW: THE RESULT IS OUTSIDE -32768 TO 32767.\r\n"
+              "CALC> 1/0\r\n?? DIVISION BY ZERO.\r\n"
+              "CALC> 32768\r\n?? NUMBER TOO BIG: AT MOST 32767, OR 177777B IN OCTAL.\r\n"
+              "CALC> 200000B\r\n?? NUMBER TOO BIG: AT MOST 32767, OR 177777B IN OCTAL.\r\n"
+              "CALC> 9B\r\n?? AN OCTAL NUMBER (ENDED BY B) HAS ONLY THE DIGITS 0 TO 7.\r\n"
+              "CALC> (1+2\r\n?? A ) IS MISSING.\r\n"
+              "CALC> 1+\r\n?? THE LINE ENDS TOO EARLY: SOMETHING IS MISSING AT THE END.\r\n"
+              "CALC> 1 2\r\n?? UNEXPECTED 2. TYPE ? FOR HELP.\r\n"
+              "CALC> 5,X\r\n?? UNEXPECTED X. TYPE ? FOR HELP.\r\n"
+              "CALC> " +
+                  std::string(101, '1') +
+                  "\r\n?? LINE TOO LONG: AT MOST 100 CHARACTERS.\r\n"
+                  "CALC> " +
+                  std::string(95, '(') +
+                  "1\r\n?? TOO MANY NESTED PARENTHESES.\r\n"
+                  "CALC> 6*7\r\n    42\r\n"
+                  "CALC> \r\n");
+}
+
+TEST_F(CalcDemo, QuestionMarkPrintsTheRules) {
+    std::string text = session("?\n");
+    EXPECT_NE(text.find("CALC> ?\r\nTYPE AN EXPRESSION, SUCH AS (7-2)*6 OR -M/3, THEN RETURN.\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("END WITH ,D ,O ,H OR ,B FOR DECIMAL, OCTAL, HEX OR BINARY.\r\nCALC> "),
+              std::string::npos)
+        << text;
 }
 
 TEST(Options, HelpAndVersionPrintAndExit) {
@@ -59,4 +148,4 @@ TEST(Options, ImagePathChangesDirectoryAndRunsAsThatUser) {
     EXPECT_NE(run.output.find("HELLO FROM KESTREL:"), std::string::npos) << run.output;
 }
 
-}  // namespace
+} // namespace
