@@ -60,8 +60,11 @@ static void load_and_run_named_program(int word_start, int word_end) {
         reset_terminal_for_program();
         run_loaded_program();
     }
-    shell.command_line[0] = '\0';
-    shell.argument_position = 0;
+    // A RECOVER from the program leaves its line here for the next pass.
+    if (!shell.program_command_pending) {
+        shell.command_line[0] = '\0';
+        shell.argument_position = 0;
+    }
     clear_inbytebuff();
 }
 
