@@ -76,19 +76,27 @@ struct AccessMode {
     bool write;
 };
 const AccessMode access_modes[MAX_ACCESS_CODE + 1] = {
-    {"wb", "wb", true},   {"rb", "rb", false}, {"rb+", "wb", true},
-    {"rb", "rb", false},  {"rb", "wb", true},  {"ab", "ab", true},
-    {"rb+", "wb", true},  {"rb", "rb", false}, {"rb+", "wb", true},
+    {"wb", "wb", true},  {"rb", "rb", false}, {"rb+", "wb", true},
+    {"rb", "rb", false}, {"rb", "wb", true},  {"ab", "ab", true},
+    {"rb+", "wb", true}, {"rb", "rb", false}, {"rb+", "wb", true},
 };
 
-bool reads_by_byte(uint32_t code) { return code == 1 || code == 4; }
-bool writes_by_byte(uint32_t code) { return code == 0 || code == 4 || code == 5; }
+bool reads_by_byte(uint32_t code) {
+    return code == 1 || code == 4;
+}
+bool writes_by_byte(uint32_t code) {
+    return code == 0 || code == 4 || code == 5;
+}
 bool reads_blocks(uint32_t code) {
     return code == 2 || code == 3 || code == 6 || code == 7 || code == 010;
 }
-bool writes_blocks(uint32_t code) { return code == 2 || code == 6 || code == 010; }
+bool writes_blocks(uint32_t code) {
+    return code == 2 || code == 6 || code == 010;
+}
 
-uint32_t double_word() { return ((machine.A & WORD_MASK) << 16) | (machine.D & WORD_MASK); }
+uint32_t double_word() {
+    return ((machine.A & WORD_MASK) << 16) | (machine.D & WORD_MASK);
+}
 void put_double_word(uint32_t value) {
     machine.A = (value >> 16) & WORD_MASK;
     machine.D = value & WORD_MASK;
@@ -104,7 +112,9 @@ std::string upper_cased(std::string text) {
     return text;
 }
 
-bool has_odd_parity(int byte) { return (__builtin_popcount(static_cast<unsigned>(byte & 0177)) & 1) != 0; }
+bool has_odd_parity(int byte) {
+    return (__builtin_popcount(static_cast<unsigned>(byte & 0177)) & 1) != 0;
+}
 // The even-parity form of a byte read from a SYMB file, when that setting
 // is on.
 int with_symb_parity(const OpenFileEntry &entry, int byte) {
@@ -122,8 +132,7 @@ OpenFileEntry *open_entry(uint32_t file_number) {
 // after the one in the buffer, with the call's message.
 int64_t block_number(const OpenFileEntry &entry, uint32_t given, const char *call,
                      const char *verb) {
-    if ((given & WORD_MASK) != NEXT_BLOCK)
-        return given & WORD_MASK;
+    if ((given & WORD_MASK) != NEXT_BLOCK) return given & WORD_MASK;
     std::printf("\n %s, block = -1, %s next block \n", call, verb);
     return static_cast<int64_t>(entry.buffered_block) + 1;
 }
@@ -137,8 +146,7 @@ bool position_at(FILE *stream, int64_t offset, uint64_t length) {
 }
 
 void ensure_buffer(OpenFileEntry &entry, size_t bytes) {
-    if (entry.block_buffer.size() < bytes)
-        entry.block_buffer.resize(bytes, 0);
+    if (entry.block_buffer.size() < bytes) entry.block_buffer.resize(bytes, 0);
 }
 
 // Copies `bytes` bytes of the buffer into memory from `address` on, two to a
@@ -163,8 +171,7 @@ std::string read_seven_bit_name(uint32_t address, size_t max_chars) {
     std::string text;
     for (size_t i = 0; i < max_chars; ++i) {
         int c = static_cast<int>(read_data_byte(address, static_cast<uint32_t>(i))) & 0177;
-        if (c == '\'' || c == 0)
-            break;
+        if (c == '\'' || c == 0) break;
         text.push_back(static_cast<char>(c));
     }
     return text;
@@ -176,8 +183,7 @@ size_t file_part_start(const std::string &name) {
     size_t p = !name.empty() && name[0] == '"' ? 1 : 0;
     if (p < name.size() && name[p] == '(') {
         size_t close = name.find(')', p);
-        if (close != std::string::npos)
-            p = close + 1;
+        if (close != std::string::npos) p = close + 1;
     }
     return p;
 }
@@ -206,8 +212,12 @@ std::string type_of_path(const std::string &path) {
     size_t dot = file.find('.');
     return dot == std::string::npos ? std::string() : file.substr(dot + 1);
 }
-bool is_system_path(const std::string &path) { return path.find("(SYSTEM)") != std::string::npos; }
-bool current_user_is_system() { return user_table.current_user_name == "SYSTEM"; }
+bool is_system_path(const std::string &path) {
+    return path.find("(SYSTEM)") != std::string::npos;
+}
+bool current_user_is_system() {
+    return user_table.current_user_name == "SYSTEM";
+}
 
 bool is_nd_file_character(char c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == ':' || c == '.' || c == '(' ||
@@ -219,15 +229,12 @@ bool is_nd_file_character(char c) {
 // name, at most 4 of type, ND file-name characters only. Returns 0 or the
 // error code.
 uint32_t check_new_file(const std::string &file) {
-    if (file.empty() || file[0] == '.')
-        return ERROR_ILLEGAL_CHARACTER;
+    if (file.empty() || file[0] == '.') return ERROR_ILLEGAL_CHARACTER;
     for (char c : file)
-        if (!is_nd_file_character(c))
-            return ERROR_ILLEGAL_CHARACTER;
+        if (!is_nd_file_character(c)) return ERROR_ILLEGAL_CHARACTER;
     size_t dot = file.find('.');
     size_t name_length = dot == std::string::npos ? file.size() : dot;
-    if (name_length > static_cast<size_t>(MAX_FILE_NAME))
-        return ERROR_TOO_LONG;
+    if (name_length > static_cast<size_t>(MAX_FILE_NAME)) return ERROR_TOO_LONG;
     if (dot != std::string::npos && file.size() - dot - 1 > static_cast<size_t>(MAX_FILE_TYPE))
         return ERROR_TOO_LONG;
     return 0;
@@ -243,15 +250,12 @@ uint32_t open_status_code(int status) {
 // A host path taken as it stands (the raw open mode) must stay inside the
 // working directory: relative, and without a ".." step.
 bool stays_in_tree(const std::string &path) {
-    if (path.empty() || path[0] == '/')
-        return false;
+    if (path.empty() || path[0] == '/') return false;
     size_t start = 0;
     while (start <= path.size()) {
         size_t end = path.find('/', start);
-        if (end == std::string::npos)
-            end = path.size();
-        if (path.compare(start, end - start, "..") == 0 && end - start == 2)
-            return false;
+        if (end == std::string::npos) end = path.size();
+        if (path.compare(start, end - start, "..") == 0 && end - start == 2) return false;
         start = end + 1;
     }
     return true;
@@ -262,8 +266,7 @@ bool stays_in_tree(const std::string &path) {
 uint32_t packed_time(int64_t seconds) {
     time_t t = static_cast<time_t>(seconds);
     struct tm *local = std::localtime(&t);
-    if (!local)
-        return 0;
+    if (!local) return 0;
     int year = local->tm_year + 1900 - 1950;
     uint32_t packed_year = year >= 0 && year <= 63 ? static_cast<uint32_t>(year) : 63;
     return (packed_year << 26) | (static_cast<uint32_t>(local->tm_mon + 1) << 22) |
@@ -278,7 +281,7 @@ enum class OpenForm { Standard, AlwaysResolving, Old };
 
 struct OpenCall {
     OpenForm form;
-    uint32_t mon_address;  // of the MON instruction, for the messages
+    uint32_t mon_address; // of the MON instruction, for the messages
     uint32_t access_code;
     uint32_t type_address;
     bool raw;
@@ -299,8 +302,7 @@ bool read_typed_name_line(std::string *line) {
     machine.A = saved_a;
     machine.T = saved_t;
     machine.P = saved_p;
-    if (!delivered)
-        return false;
+    if (!delivered) return false;
     *line = shell.program_command_line;
     shell.program_command_line_position = static_cast<int>(line->size());
     return true;
@@ -313,20 +315,17 @@ bool read_open_name(std::string *name) {
     std::string text;
     bool typed = machine.X == 0;
     if (typed) {
-        if (!read_typed_name_line(&text))
-            return false;
+        if (!read_typed_name_line(&text)) return false;
     } else {
         for (uint32_t i = 0; i < NAME_BYTES; ++i) {
             char c = static_cast<char>(read_data_byte(machine.X, i));
-            if (c == '\0')
-                break;
+            if (c == '\0') break;
             text.push_back(c);
         }
     }
     const char *separators = typed ? "\n '\r," : "\n ',";
     size_t cut = text.find_first_of(separators);
-    if (cut != std::string::npos && cut < NAME_CUT_WINDOW)
-        text.resize(cut);
+    if (cut != std::string::npos && cut < NAME_CUT_WINDOW) text.resize(cut);
     *name = text;
     return true;
 }
@@ -337,19 +336,17 @@ bool read_open_name(std::string *name) {
 bool read_old_open_name(std::string *name) {
     uint32_t block = machine.X;
     uint32_t address = (read_normal(block) + 1) & WORD_MASK;
-    int32_t words = static_cast<int32_t>(read_normal(block + 2)) - static_cast<int32_t>(read_normal(block + 1));
+    int32_t words =
+        static_cast<int32_t>(read_normal(block + 2)) - static_cast<int32_t>(read_normal(block + 1));
     int32_t length = words > 0 ? 2 * words : 0;
     uint32_t record_type = read_normal(block + 4);
-    if (length > 0 && (record_type == 3 || record_type == 013))
-        --length;
-    if (length > static_cast<int32_t>(NAME_BYTES))
-        return false;
+    if (length > 0 && (record_type == 3 || record_type == 013)) --length;
+    if (length > static_cast<int32_t>(NAME_BYTES)) return false;
     name->clear();
     for (int32_t i = 0; i < length; ++i) {
         uint32_t word = read_normal(address + static_cast<uint32_t>(i / 2));
         char c = static_cast<char>((i & 1) ? (word & 0377) : (word >> 8));
-        if (c == '\0')
-            break;
+        if (c == '\0') break;
         name->push_back(c);
     }
     return true;
@@ -363,17 +360,14 @@ bool read_default_type(const OpenCall &call, std::string *type) {
     type->clear();
     for (uint32_t i = 0; i < 4; ++i) {
         char c = static_cast<char>(read_data_byte(call.type_address, i));
-        if (c == end_mark)
-            break;
+        if (c == end_mark) break;
         if (c == '\0') {
-            if (call.raw)
-                return false;
+            if (call.raw) return false;
             break;
         }
         type->push_back(c);
     }
-    if (type->empty() && !call.raw)
-        *type = "SYMB";
+    if (type->empty() && !call.raw) *type = "SYMB";
     return true;
 }
 
@@ -405,11 +399,9 @@ uint32_t fill_entry(OpenFileEntry &entry, int position, const OpenCall &call, FI
 }
 
 void print_name_stage(const OpenCall &call, const char *format, const std::string &name) {
-    if (call.form == OpenForm::Old)
-        return;
+    if (call.form == OpenForm::Old) return;
     bool wanted = call.raw ? settings.debug_level == 1 : settings.debug_level == 6;
-    if (wanted)
-        std::printf(format, name.c_str(), call.mon_address);
+    if (wanted) std::printf(format, name.c_str(), call.mon_address);
 }
 
 // The raw open mode: the name with its type is a host path relative to the
@@ -424,14 +416,14 @@ void open_raw(const OpenCall &call, OpenFileEntry &entry, int position, std::str
     if (separator != std::string::npos) {
         name[separator] = '.';
         size_t end = name.find('"', separator);
-        type = name.substr(separator + 1, end == std::string::npos ? std::string::npos : end - separator - 1);
+        type = name.substr(separator + 1,
+                           end == std::string::npos ? std::string::npos : end - separator - 1);
     } else {
         if (!read_default_type(call, &type)) {
             machine.A = ERROR_TOO_LONG;
             return;
         }
-        if (!type.empty())
-            name = with_type(name, type);
+        if (!type.empty()) name = with_type(name, type);
     }
     print_name_stage(call, "\n(b) MON 50: File name=%s @ %o\n", name);
     print_name_stage(call, "\n(c)MON 50: File name=%s @ %o\n", name);
@@ -485,23 +477,26 @@ uint32_t create_quoted_file(const OpenCall &call, const std::string &inner, bool
     std::string path;
     int status = deabb_user(inner, &path, user_table.current_user_name);
     switch (status) {
-    case NAME_RESOLVED: break;
+    case NAME_RESOLVED:
+        break;
     case NAME_NO_USER:
         std::printf("\nEmulator error: No user name specified\n");
         return ERROR_NO_USER_GIVEN;
-    case NAME_NO_SUCH_USER: return ERROR_NO_SUCH_USER_NAME;
-    case NAME_USER_AMBIGUOUS: return ERROR_AMBIGUOUS_USER_NAME;
-    case NAME_USER_TOO_LONG: return ERROR_TOO_LONG;
-    default: return ERROR_ILLEGAL_CHARACTER;
+    case NAME_NO_SUCH_USER:
+        return ERROR_NO_SUCH_USER_NAME;
+    case NAME_USER_AMBIGUOUS:
+        return ERROR_AMBIGUOUS_USER_NAME;
+    case NAME_USER_TOO_LONG:
+        return ERROR_TOO_LONG;
+    default:
+        return ERROR_ILLEGAL_CHARACTER;
     }
     if (access_modes[call.access_code].write && is_system_path(path) &&
         user_table.current_user_index != 0)
         return ERROR_NOT_DIRECTORY_ACCESS;
     uint32_t check = check_new_file(file_of_path(path));
-    if (check)
-        return check;
-    if (host_file_info(path).exists)
-        return ERROR_FILE_EXISTS;
+    if (check) return check;
+    if (host_file_info(path).exists) return ERROR_FILE_EXISTS;
     FILE *made = std::fopen(path.c_str(), "wb");
     if (!made) {
         if (call.form == OpenForm::Old)
@@ -529,8 +524,7 @@ void open_file_call(OpenForm form) {
     }
     int position = 0;
     for (; position < OPEN_FILE_ENTRIES; ++position)
-        if (open_file_table.entries[position].file_number < 0)
-            break;
+        if (open_file_table.entries[position].file_number < 0) break;
     if (position == OPEN_FILE_ENTRIES) {
         std::printf("\nError in emulated ND file adm, no free entries\n");
         machine.A = ERROR_TOO_MANY_FILES;
@@ -549,11 +543,9 @@ void open_file_call(OpenForm form) {
             machine.A = ERROR_TOO_LONG;
             return;
         }
-        if (call.raw && settings.debug_level == 1)
-            std::printf("\nFile = %s \n", name.c_str());
+        if (call.raw && settings.debug_level == 1) std::printf("\nFile = %s \n", name.c_str());
     } else {
-        if (!read_open_name(&name))
-            return;
+        if (!read_open_name(&name)) return;
         if (!call.raw) {
             std::string normalised;
             int result = normalise_name(name, &normalised);
@@ -606,16 +598,14 @@ void open_file_call(OpenForm form) {
         name = name.substr(1, name.size() - 2);
         bool handled = false;
         uint32_t error = create_quoted_file(call, name, &handled);
-        if (handled)
-            return;
+        if (handled) return;
         if (error) {
             machine.A = error;
             return;
         }
     }
     for (auto &c : name)
-        if (c == ':')
-            c = '.';
+        if (c == ':') c = '.';
     std::string path;
     int status = deabb(name, &path);
     if (status >= 0 && is_terminal_path(path)) {
@@ -671,8 +661,7 @@ void read_block(uint32_t file_number, uint32_t given_block, const char *call, bo
     size_t got = std::fread(entry->block_buffer.data(), 1, size, entry->stream);
     if (got == 0 && rest_retry) {
         size_t rest = entry->size_at_open % size;
-        if (settings.debug_level == 3)
-            std::printf("\nRestbytes = %d", static_cast<int>(rest));
+        if (settings.debug_level == 3) std::printf("\nRestbytes = %d", static_cast<int>(rest));
         if (rest > 0 && position_at(entry->stream, offset, rest))
             got = std::fread(entry->block_buffer.data(), 1, rest, entry->stream);
     }
@@ -684,8 +673,7 @@ void read_block(uint32_t file_number, uint32_t given_block, const char *call, bo
     std::fill(entry->block_buffer.begin() + static_cast<long>(got),
               entry->block_buffer.begin() + static_cast<long>(size), 0);
     entry->buffered_block = static_cast<int32_t>(block);
-    if (parity)
-        apply_symb_parity(*entry, entry->block_buffer, size);
+    if (parity) apply_symb_parity(*entry, entry->block_buffer, size);
     copy_to_memory(entry->block_buffer, size, machine.X);
     mon_skip_return();
 }
@@ -722,8 +710,7 @@ void write_block(uint32_t file_number, uint32_t given_block, const char *call, b
         return;
     }
     uint64_t end = static_cast<uint64_t>(offset) + size;
-    if (end > entry->maximum_size)
-        entry->maximum_size = static_cast<uint32_t>(end);
+    if (end > entry->maximum_size) entry->maximum_size = static_cast<uint32_t>(end);
     entry->buffered_block = static_cast<int32_t>(block);
     mon_skip_return();
 }
@@ -749,8 +736,7 @@ void write_words(uint32_t address, std::initializer_list<std::pair<uint32_t, uin
 
 std::string with_apostrophe_for_dot(std::string name) {
     for (auto &c : name)
-        if (c == '.')
-            c = '\'';
+        if (c == '.') c = '\'';
     return name;
 }
 
@@ -761,18 +747,19 @@ std::string with_apostrophe_for_dot(std::string name) {
 uint32_t normalised_call_name(uint32_t address, size_t max_chars, std::string *name) {
     std::string text = upper_cased(read_seven_bit_name(address, max_chars));
     int result = normalise_name(text, name);
-    if (result == -1)
-        return ERROR_ILLEGAL_CHARACTER;
-    if (result == -2)
-        return ERROR_TOO_LONG;
+    if (result == -1) return ERROR_ILLEGAL_CHARACTER;
+    if (result == -2) return ERROR_TOO_LONG;
     return 0;
 }
 
 uint32_t user_lookup_code(int result) {
     switch (result) {
-    case NAME_USER_TOO_LONG: return ERROR_TOO_LONG;
-    case NAME_USER_AMBIGUOUS: return ERROR_AMBIGUOUS_USER_NAME;
-    default: return ERROR_NO_SUCH_USER_NAME;
+    case NAME_USER_TOO_LONG:
+        return ERROR_TOO_LONG;
+    case NAME_USER_AMBIGUOUS:
+        return ERROR_AMBIGUOUS_USER_NAME;
+    default:
+        return ERROR_NO_SUCH_USER_NAME;
     }
 }
 
@@ -782,26 +769,20 @@ uint32_t user_lookup_code(int result) {
 uint32_t rename_target(const std::string &name, const std::string &old_type, std::string *path) {
     std::string user;
     int part = user_of_name(name, &user);
-    if (part == NAME_MISSING_PARENTHESIS)
-        return ERROR_ILLEGAL_CHARACTER;
-    if (part == NAME_USER_TOO_LONG)
-        return ERROR_TOO_LONG;
+    if (part == NAME_MISSING_PARENTHESIS) return ERROR_ILLEGAL_CHARACTER;
+    if (part == NAME_USER_TOO_LONG) return ERROR_TOO_LONG;
     std::string full_user = user_table.current_user_name;
     if (part == 1) {
         int found = find_user(user, &full_user);
-        if (found < 0)
-            return user_lookup_code(found);
+        if (found < 0) return user_lookup_code(found);
     }
     std::string file = name.substr(file_part_start(name));
     for (auto &c : file)
-        if (c == ':')
-            c = '.';
+        if (c == ':') c = '.';
     // A name without a type would be no ND file name: the file keeps its type.
-    if (file.find('.') == std::string::npos && !old_type.empty())
-        file += "." + old_type;
+    if (file.find('.') == std::string::npos && !old_type.empty()) file += "." + old_type;
     uint32_t check = check_new_file(file);
-    if (check)
-        return check;
+    if (check) return check;
     *path = user_directory(full_user) + "/" + file;
     return 0;
 }
@@ -817,8 +798,7 @@ void update_listing_after_rename(const std::string &old_path, const std::string 
     std::string listed = user_directory(user_file_list.user_name);
     std::string old_directory = directory_of_path(old_path);
     std::string new_directory = directory_of_path(new_path);
-    if (listed != old_directory && listed != new_directory)
-        return;
+    if (listed != old_directory && listed != new_directory) return;
     if (old_directory != new_directory) {
         scan_user_files(user_file_list.user_name, 0);
         return;
@@ -837,9 +817,11 @@ bool changes_refused(const std::string &path) {
 
 // The host error text of a failed status query, as MON 62 and MON 231
 // report it.
-void print_host_error() { std::printf("\n%s\n", host_error_text().c_str()); }
+void print_host_error() {
+    std::printf("\n%s\n", host_error_text().c_str());
+}
 
-}  // namespace
+} // namespace
 
 // ---- byte transfers ----
 
@@ -882,10 +864,18 @@ void mon_file_output_byte() {
 
 // ---- block transfers ----
 
-void mon_read_scratch_block() { read_block(SCRATCH_FILE, machine.T, "MON 5", false, false); }
-void mon_write_scratch_block() { write_block(SCRATCH_FILE, machine.T, "MON 6", true); }
-void mon_read_block() { read_block(machine.T, machine.A, "MON 7", true, true); }
-void mon_write_block() { write_block(machine.T, machine.A, "MON 10", false); }
+void mon_read_scratch_block() {
+    read_block(SCRATCH_FILE, machine.T, "MON 5", false, false);
+}
+void mon_write_scratch_block() {
+    write_block(SCRATCH_FILE, machine.T, "MON 6", true);
+}
+void mon_read_block() {
+    read_block(machine.T, machine.A, "MON 7", true, true);
+}
+void mon_write_block() {
+    write_block(machine.T, machine.A, "MON 10", false);
+}
 
 void mon_read_block_extended() {
     TransferBlock request = read_transfer_block();
@@ -926,9 +916,9 @@ void mon_write_block_extended() {
     TransferBlock request = read_transfer_block();
     if (settings.debug_level == 1) {
         std::printf("\nMon 120 under development: Not considering inside memory limits!\n");
-        std::printf("\nMON 120: file=%o, block=%i, words=%i, bufad=%o, @ %o\n",
-                    request.file_number, static_cast<int>(request.block),
-                    static_cast<int>(request.words), request.buffer, machine.P);
+        std::printf("\nMON 120: file=%o, block=%i, words=%i, bufad=%o, @ %o\n", request.file_number,
+                    static_cast<int>(request.block), static_cast<int>(request.words),
+                    request.buffer, machine.P);
     }
     OpenFileEntry *entry = open_entry(request.file_number);
     if (!entry) {
@@ -974,16 +964,21 @@ void mon_write_block_extended() {
         ++current;
     }
     uint64_t end = static_cast<uint64_t>(offset) + bytes;
-    if (end > entry->maximum_size)
-        entry->maximum_size = static_cast<uint32_t>(end);
+    if (end > entry->maximum_size) entry->maximum_size = static_cast<uint32_t>(end);
     mon_error_return(0);
 }
 
 // ---- opening and closing ----
 
-void mon_open_file() { open_file_call(OpenForm::Standard); }
-void mon_open_file_resolving_abbreviations() { open_file_call(OpenForm::AlwaysResolving); }
-void mon_open_file_old_form() { open_file_call(OpenForm::Old); }
+void mon_open_file() {
+    open_file_call(OpenForm::Standard);
+}
+void mon_open_file_resolving_abbreviations() {
+    open_file_call(OpenForm::AlwaysResolving);
+}
+void mon_open_file_old_form() {
+    open_file_call(OpenForm::Old);
+}
 
 void mon_close_file() {
     uint32_t file_number = machine.T & WORD_MASK;
@@ -994,8 +989,7 @@ void mon_close_file() {
         mon_skip_return();
     } else if (file_number == CLOSE_EVERYTHING) {
         close_all_files(CLOSE_EVERYTHING);
-        if (settings.debug_level == 1)
-            std::printf("\nMON 43: perm. files not handled\n");
+        if (settings.debug_level == 1) std::printf("\nMON 43: perm. files not handled\n");
         mon_skip_return();
     } else if (file_number >= 1 && file_number <= FIRST_FILE_NUMBER + OPEN_FILE_ENTRIES - 1) {
         uint32_t error = 0;
@@ -1014,8 +1008,7 @@ void mon_file_size() {
         mon_error_return(ERROR_NOT_OPEN);
         return;
     }
-    if (entry->stream)
-        std::fflush(entry->stream);
+    if (entry->stream) std::fflush(entry->stream);
     HostFileInfo info = host_file_info(entry->host_path);
     if (!info.exists) {
         print_host_error();
@@ -1048,8 +1041,7 @@ void mon_set_byte_count() {
     }
     entry->maximum_size = count;
     // The file ends where the program says, whatever it was opened for.
-    if (entry->stream)
-        std::fflush(entry->stream);
+    if (entry->stream) std::fflush(entry->stream);
     if (!host_set_file_size(entry->host_path, count) || !position_at(entry->stream, count, 0)) {
         mon_error_return(static_cast<uint32_t>(errno));
         return;
@@ -1073,7 +1065,8 @@ void mon_set_byte_pointer() {
     }
     uint32_t code = entry->access_code;
     if ((code == 2 || code == 3 || code == 6 || code == 010) && entry->block_size > 0)
-        entry->buffered_block = static_cast<int32_t>(pointer / static_cast<uint32_t>(entry->block_size));
+        entry->buffered_block =
+            static_cast<int32_t>(pointer / static_cast<uint32_t>(entry->block_size));
     mon_skip_return();
 }
 
@@ -1166,8 +1159,7 @@ void mon_directory_entry_of_open_file() {
                           {25, 037330},
                           {30, 040000},
                           {31, 037330}});
-    if (entry->stream)
-        std::fflush(entry->stream);
+    if (entry->stream) std::fflush(entry->stream);
     HostFileInfo info = host_file_info(entry->host_path);
     uint32_t size = 0;
     if (info.exists)
@@ -1233,10 +1225,8 @@ void mon_create_file() {
         return;
     }
     for (auto &c : name)
-        if (c == ':')
-            c = '.';
-    if (!name.empty() && name.back() == '.')
-        name.pop_back();
+        if (c == ':') c = '.';
+    if (!name.empty() && name.back() == '.') name.pop_back();
     std::string user;
     int part = user_of_name(name, &user);
     if (part == NAME_USER_TOO_LONG || part == NAME_MISSING_PARENTHESIS) {
@@ -1246,8 +1236,7 @@ void mon_create_file() {
     std::string full_user = user_table.current_user_name;
     if (part == 1) {
         int found = find_user(user, &full_user);
-        if (found == USER_NAME_TOO_LONG)
-            std::printf("User name too long\r\n");
+        if (found == USER_NAME_TOO_LONG) std::printf("User name too long\r\n");
         if (found == USER_NAME_TOO_LONG || found == USER_NAME_AMBIGUOUS) {
             mon_error_return(ERROR_TOO_LONG);
             return;
@@ -1258,8 +1247,7 @@ void mon_create_file() {
         }
     }
     std::string file = name.substr(file_part_start(name));
-    if (file.find('.') == std::string::npos)
-        file += ".DATA";
+    if (file.find('.') == std::string::npos) file += ".DATA";
     if (file.find('"') != std::string::npos) {
         mon_error_return(ERROR_ILLEGAL_CHARACTER);
         return;
@@ -1293,8 +1281,7 @@ void mon_create_file() {
         mon_error_return(ERROR_NO_SPACE);
         return;
     }
-    if (user_file_list.user_name == full_user)
-        append_user_file(file);
+    if (user_file_list.user_name == full_user) append_user_file(file);
     mon_skip_return();
 }
 
@@ -1433,8 +1420,7 @@ void mon_full_file_name() {
             ended = true;
             break;
         }
-        if (c == '\0')
-            break;
+        if (c == '\0') break;
         text.push_back(c);
     }
     if (!ended) {
@@ -1449,8 +1435,7 @@ void mon_full_file_name() {
     size_t separator = text.find_first_of(":.", start);
     if (separator != std::string::npos) {
         size_t end = text.find('"', separator);
-        size_t type_length =
-            (end == std::string::npos ? text.size() : end) - separator - 1;
+        size_t type_length = (end == std::string::npos ? text.size() : end) - separator - 1;
         if (type_length > static_cast<size_t>(MAX_FILE_TYPE)) {
             machine.A = ERROR_TOO_LONG;
             return;
@@ -1459,8 +1444,7 @@ void mon_full_file_name() {
         std::string type;
         for (uint32_t i = 0; i < 4; ++i) {
             char c = static_cast<char>(read_data_byte(machine.T, i));
-            if (c == '\'')
-                break;
+            if (c == '\'') break;
             if (c == '\0') {
                 machine.A = ERROR_TOO_LONG;
                 return;
@@ -1480,33 +1464,44 @@ void mon_full_file_name() {
     }
     text = upper_cased(text);
     for (auto &c : text)
-        if (c == ':')
-            c = '.';
-    if (text.find('.', file_part_start(text)) == std::string::npos)
-        text = with_type(text, "SYMB");
+        if (c == ':') c = '.';
+    if (text.find('.', file_part_start(text)) == std::string::npos) text = with_type(text, "SYMB");
     bool report = settings.debug_level == 4;
-    if (report)
-        std::printf("\nFile to deabb: %s\n", text.c_str());
+    if (report) std::printf("\nFile to deabb: %s\n", text.c_str());
     std::string path;
     int status = deabb(text, &path);
     if (status < 0) {
         if (report) {
             switch (status) {
-            case NAME_NO_SUCH_FILE: std::printf("\nNo such file name\n"); break;
-            case NAME_FILE_AMBIGUOUS: std::printf("\nAmbiguous file name\n"); break;
-            case NAME_MISSING_PARENTHESIS: std::printf("\nFound ( but not )\n"); break;
-            case NAME_NO_USER: std::printf("\nNo user name specified\n"); break;
-            case NAME_NO_SUCH_USER: std::printf("\nNo such user name\n"); break;
-            case NAME_USER_AMBIGUOUS: std::printf("\nAmbiguous user name\n"); break;
-            case NAME_USER_TOO_LONG: std::printf("\nUser name too long\n"); break;
-            default: break;
+            case NAME_NO_SUCH_FILE:
+                std::printf("\nNo such file name\n");
+                break;
+            case NAME_FILE_AMBIGUOUS:
+                std::printf("\nAmbiguous file name\n");
+                break;
+            case NAME_MISSING_PARENTHESIS:
+                std::printf("\nFound ( but not )\n");
+                break;
+            case NAME_NO_USER:
+                std::printf("\nNo user name specified\n");
+                break;
+            case NAME_NO_SUCH_USER:
+                std::printf("\nNo such user name\n");
+                break;
+            case NAME_USER_AMBIGUOUS:
+                std::printf("\nAmbiguous user name\n");
+                break;
+            case NAME_USER_TOO_LONG:
+                std::printf("\nUser name too long\n");
+                break;
+            default:
+                break;
             }
         }
         machine.A = open_status_code(status);
         return;
     }
-    if (report)
-        std::printf("\nDeabbr file: %s\n", path.c_str());
+    if (report) std::printf("\nDeabbr file: %s\n", path.c_str());
     write_nd_text(machine.A + 1, path + "'", path.size() + 1, '\0');
     mon_plain_return();
 }

@@ -18,26 +18,66 @@ constexpr uint32_t MAX_COMMAND_TEXT = 512;
 
 void help_sintran_commands();
 void get_terminal_type();
-void list_open_files_command() { list_open_files(); }
+void list_open_files_command() {
+    list_open_files();
+}
 
 // The table order matters to the abbreviation matcher. Entry 14 is spelled
 // without the T after the hyphen, as SINTRAN programs have come to rely on.
 const char *const sintran_command_names[SINTRAN_COMMAND_COUNT + 1] = {
-    "LIST-OPEN-FILES", "HELP",          "GET-TERMINAL-TYPE", "TERMINAL-MODE",     "LIST-USERS",
-    "LIST-FILES",      "NEW",           "RECOVER",           "WHO",               "MODE",
-    "DELETE-FILE",     "CREATE-FILE",   "COPY-FILE",         "CLOSE-FILE",        "SET-ERMINAL-TYPE",
-    "GO",              "PLACE-BINARY",  "PLACE-IMAGE-FILE",  "COPY",              "HOLD",
-    "CREATE-USER",     "DELETE-USER",   "CC",                "RENAME-FILE",       "RELEASE-DIRECTORY",
+    "LIST-OPEN-FILES",
+    "HELP",
+    "GET-TERMINAL-TYPE",
+    "TERMINAL-MODE",
+    "LIST-USERS",
+    "LIST-FILES",
+    "NEW",
+    "RECOVER",
+    "WHO",
+    "MODE",
+    "DELETE-FILE",
+    "CREATE-FILE",
+    "COPY-FILE",
+    "CLOSE-FILE",
+    "SET-ERMINAL-TYPE",
+    "GO",
+    "PLACE-BINARY",
+    "PLACE-IMAGE-FILE",
+    "COPY",
+    "HOLD",
+    "CREATE-USER",
+    "DELETE-USER",
+    "CC",
+    "RENAME-FILE",
+    "RELEASE-DIRECTORY",
     nullptr,
 };
 
 void (*const sintran_command_handlers[SINTRAN_COMMAND_COUNT])() = {
-    list_open_files_command, help_sintran_commands, get_terminal_type, cmd_terminal_mode,
-    cmd_list_users,          cmd_list_file,         cmd_new,           nullptr,
-    cmd_who,                 cmd_mode,              cmd_delete_file,   cmd_create_file,
-    cmd_copy_file,           cmd_close_file,        cmd_set_terminal_type, cmd_run,
-    cmd_place_binary,        cmd_place_image_file,  cmd_copy,          cmd_hold,
-    cmd_create_user,         cmd_delete_user,       cmd_cc,            cmd_rename_file,
+    list_open_files_command,
+    help_sintran_commands,
+    get_terminal_type,
+    cmd_terminal_mode,
+    cmd_list_users,
+    cmd_list_file,
+    cmd_new,
+    nullptr,
+    cmd_who,
+    cmd_mode,
+    cmd_delete_file,
+    cmd_create_file,
+    cmd_copy_file,
+    cmd_close_file,
+    cmd_set_terminal_type,
+    cmd_run,
+    cmd_place_binary,
+    cmd_place_image_file,
+    cmd_copy,
+    cmd_hold,
+    cmd_create_user,
+    cmd_delete_user,
+    cmd_cc,
+    cmd_rename_file,
     cmd_release_directory,
 };
 
@@ -57,8 +97,7 @@ void read_command_text(uint32_t address, char *text) {
     uint32_t length = 0;
     for (; length < MAX_COMMAND_TEXT; ++length) {
         int c = static_cast<int>(read_data_byte(address, length));
-        if (c == '\'')
-            break;
+        if (c == '\'') break;
         text[length] = static_cast<char>(std::toupper(c));
     }
     text[length] = '\0';
@@ -86,8 +125,7 @@ void carry_out_sintran_command() {
         int position = end;
         while (sintran_command_text[position] == ' ')
             ++position;
-        if (sintran_command_text[position] == ',')
-            ++position;
+        if (sintran_command_text[position] == ',') ++position;
         while (sintran_command_text[position] == ' ')
             ++position;
         std::memcpy(shell.command_line, sintran_command_text, sizeof shell.command_line);
@@ -101,12 +139,17 @@ void carry_out_sintran_command() {
         }
         break;
     }
-    default: break;
+    default:
+        break;
     }
     mon_plain_return();
 }
 
-}  // namespace
+} // namespace
 
-void mon_sintran_command() { carry_out_sintran_command(); }
-void mon_sintran_command_second_form() { carry_out_sintran_command(); }
+void mon_sintran_command() {
+    carry_out_sintran_command();
+}
+void mon_sintran_command_second_form() {
+    carry_out_sintran_command();
+}

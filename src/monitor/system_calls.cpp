@@ -48,8 +48,7 @@ void mon_date_and_time() {
     int64_t now = host_time_milliseconds();
     time_t seconds = static_cast<time_t>(now / 1000);
     struct tm local {};
-    if (const struct tm *converted = std::localtime(&seconds))
-        local = *converted;
+    if (const struct tm *converted = std::localtime(&seconds)) local = *converted;
     write_normal(result, static_cast<uint32_t>((now % 1000) / 20));
     write_normal(result + 1, static_cast<uint32_t>(local.tm_sec));
     write_normal(result + 2, static_cast<uint32_t>(local.tm_min));
@@ -67,11 +66,20 @@ static void hold_program() {
     int64_t milliseconds = 0;
     if (count != 0) {
         switch (unit) {
-        case 1: milliseconds = int64_t{count} * 20; break;
-        case 2: milliseconds = int64_t{count} * 1000; break;
-        case 3: milliseconds = int64_t{count} * 60000; break;
-        case 4: milliseconds = int64_t{count} * 3600000; break;
-        default: break;
+        case 1:
+            milliseconds = int64_t{count} * 20;
+            break;
+        case 2:
+            milliseconds = int64_t{count} * 1000;
+            break;
+        case 3:
+            milliseconds = int64_t{count} * 60000;
+            break;
+        case 4:
+            milliseconds = int64_t{count} * 3600000;
+            break;
+        default:
+            break;
         }
     }
     if (settings.debug_level == 1)
@@ -150,8 +158,9 @@ void mon_set_command_line() {
 
 void mon_last_typed_byte() {
     uint32_t address = read_data(machine.A);
-    machine.A = read_data(address) == 1 ? static_cast<uint32_t>(terminal.last_typed_byte) & WORD_MASK
-                                        : WORD_MASK;
+    machine.A = read_data(address) == 1
+                    ? static_cast<uint32_t>(terminal.last_typed_byte) & WORD_MASK
+                    : WORD_MASK;
     mon_plain_return();
 }
 
@@ -178,17 +187,26 @@ void mon_answer_23456() {
 void mon_alternative_page_table_on() {
     uint32_t table = read_normal(read_normal(machine.A));
     if (settings.debug_level == 1)
-        std::printf("\n*** MON alternative page table %i requested  ***\n", static_cast<int>(table));
+        std::printf("\n*** MON alternative page table %i requested  ***\n",
+                    static_cast<int>(table));
     uint32_t bank = 2;
     switch (table) {
-    case 0: bank = 1; break;
-    case 1: bank = 0; break;
-    case 2: bank = 2; break;
+    case 0:
+        bank = 1;
+        break;
+    case 1:
+        bank = 0;
+        break;
+    case 2:
+        bank = 2;
+        break;
     case 3:
         if (settings.debug_level == 1)
             std::printf("*** Requesting page table 3, forcing it to 2 ***\n");
         break;
-    default: std::printf("\n\nRequesting alternative page table >3, forced to use 2"); break;
+    default:
+        std::printf("\n\nRequesting alternative page table >3, forced to use 2");
+        break;
     }
     machine.STS |= STS_PTM;
     machine.data_bank_mask = ~0u;
@@ -203,9 +221,12 @@ void mon_normal_page_table() {
 
 static uint32_t lookup_error_code(int result) {
     switch (result) {
-    case USER_NAME_TOO_LONG: return ERROR_TOO_LONG_PARAMETER;
-    case USER_NAME_UNKNOWN: return ERROR_NO_SUCH_USER;
-    default: return ERROR_AMBIGUOUS_USER;
+    case USER_NAME_TOO_LONG:
+        return ERROR_TOO_LONG_PARAMETER;
+    case USER_NAME_UNKNOWN:
+        return ERROR_NO_SUCH_USER;
+    default:
+        return ERROR_AMBIGUOUS_USER;
     }
 }
 
@@ -302,12 +323,10 @@ void mon_device_function() {
     std::free(bytes);
     uint32_t words = static_cast<uint32_t>((got + 1) / 2);
     int32_t block_words = entry.block_size / 2;
-    if (block_words > 0)
-        entry.buffered_block += static_cast<int32_t>(words) / block_words;
+    if (block_words > 0) entry.buffered_block += static_cast<int32_t>(words) / block_words;
     write_data(result_address, words);
     machine.A = 0;
-    if (settings.debug_level == 1)
-        std::printf("\nRead %o bytes\n", static_cast<unsigned>(got));
+    if (settings.debug_level == 1) std::printf("\nRead %o bytes\n", static_cast<unsigned>(got));
     mon_plain_return();
 }
 
@@ -328,11 +347,9 @@ void mon_current_user_index() {
 
 void mon_user_name_for_index() {
     int index = static_cast<int>(machine.X & 0377);
-    if (settings.debug_level == 4)
-        std::printf("\n\nMON 214, user index %d\n", index);
+    if (settings.debug_level == 4) std::printf("\n\nMON 214, user index %d\n", index);
     if (index >= user_table.count) {
-        if (settings.debug_level == 4)
-            std::printf("\n\nMON 214, bad user index %d\n", index);
+        if (settings.debug_level == 4) std::printf("\n\nMON 214, bad user index %d\n", index);
         mon_error_return(0250);
         return;
     }
@@ -343,7 +360,9 @@ void mon_user_name_for_index() {
     mon_skip_return();
 }
 
-void mon_skip_only() { mon_skip_return(); }
+void mon_skip_only() {
+    mon_skip_return();
+}
 
 void mon_change_user() {
     std::string name = read_nd_text(machine.X, MAX_USER_NAME, false);
@@ -364,9 +383,9 @@ void mon_restore_user() {
 
 void mon_system_information_block() {
     uint32_t block = machine.X;
-    static const uint32_t fixed[][2] = {{1, 011100},  {2, 0},       {3, 1},       {4, 0},
-                                        {5, 050101},  {6, 041513},  {7, 026517},  {8, 047105},
-                                        {9, 023400},  {21, 03720}};
+    static const uint32_t fixed[][2] = {{1, 011100}, {2, 0},      {3, 1},      {4, 0},
+                                        {5, 050101}, {6, 041513}, {7, 026517}, {8, 047105},
+                                        {9, 023400}, {21, 03720}};
     write_data(block, 0140000 + static_cast<uint32_t>(open_file_table.open_count));
     for (const auto &word_value : fixed)
         write_data(block + word_value[0], word_value[1]);
@@ -377,8 +396,7 @@ void mon_system_information_block() {
 
 void mon_user_index_for_name() {
     std::string name = read_nd_text(machine.X, MAX_USER_NAME, true);
-    if (settings.debug_level == 4)
-        std::printf("\nMON 250: User name: %s", name.c_str());
+    if (settings.debug_level == 4) std::printf("\nMON 250: User name: %s", name.c_str());
     std::string full_name;
     int index = find_user(name, &full_name);
     if (index < 0) {
@@ -402,7 +420,7 @@ void mon_copy_system_information() {
         mon_error_return(0174);
         return;
     }
-    static const uint32_t block[12] = {040171, 02412, 014, 0,    02514, 0,
+    static const uint32_t block[12] = {040171, 02412, 014, 0,   02514, 0,
                                        05100,  042,   011, 020, 014,   03704};
     for (uint32_t i = 0; i < 12; ++i)
         write_data(machine.X + i, block[i]);
@@ -438,8 +456,7 @@ void mon_device_attributes() {
         return;
     case 1:
     case 5:
-        if (machine.A == 0)
-            machine.A = 033;
+        if (machine.A == 0) machine.A = 033;
         mon_skip_return();
         return;
     default:
@@ -473,8 +490,7 @@ void mon_set_ssi_code() {
         return;
     case 2:
         ssi_code = read_data(block + 4);
-        if (settings.debug_level == 2)
-            std::printf("\nSet SSI-code %o(oct)\n", ssi_code);
+        if (settings.debug_level == 2) std::printf("\nSet SSI-code %o(oct)\n", ssi_code);
         mon_skip_return();
         return;
     default:
@@ -510,8 +526,7 @@ void mon_switch_segment() {
 void mon_batch_mode_query() {
     std::printf("\nBatch mode MON 325");
     std::printf(" Control = %o octal", machine.A);
-    if (machine.A == WORD_MASK)
-        machine.A = 0;
+    if (machine.A == WORD_MASK) machine.A = 0;
     mon_plain_return();
 }
 

@@ -17,8 +17,7 @@ const std::string kClaimLine = "was successful: ./(SCRATCH)/SCRATCH01.DATA\r\n";
 std::string program_output(const std::string &output) {
     size_t start = output.find(kClaimLine);
     start = start == std::string::npos ? 0 : start + kClaimLine.size();
-    if (output.compare(start, 2, "<>") == 0)
-        start += 2;
+    if (output.compare(start, 2, "<>") == 0) start += 2;
     size_t end = output.find("\r\nTime used is: ", start);
     return output.substr(start, end == std::string::npos ? std::string::npos : end - start);
 }
@@ -329,8 +328,7 @@ TEST(FileCallsEndToEnd, CreateWriteReadPositionResizeRenameExpandDelete) {
                                           "./(EMULATOR)/RENAMED.DATA\r\n"
                                           "ALL DONE\r\n");
     // HELLO CR LF, expanded to two whole pages of zeros.
-    EXPECT_EQ(tree.read_file("(EMULATOR)/RENAMED.DATA"),
-              "HELLO\r\n" + std::string(4096 - 7, '\0'));
+    EXPECT_EQ(tree.read_file("(EMULATOR)/RENAMED.DATA"), "HELLO\r\n" + std::string(4096 - 7, '\0'));
     EXPECT_FALSE(tree.exists("(EMULATOR)/OUT.DATA"));
     EXPECT_FALSE(tree.exists("(EMULATOR)/GONE.DATA"));
     // Block 0 holds the words 0 to 377 big-endian; the byte count cut the

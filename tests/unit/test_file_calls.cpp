@@ -271,8 +271,7 @@ TEST_F(FileCalls, SequentialBytesWrittenAndReadBack) {
     for (;;) {
         machine.T = in;
         mon(1);
-        if (!skipped())
-            break;
+        if (!skipped()) break;
         got.push_back(static_cast<char>(machine.A));
     }
     EXPECT_TRUE(failed_with(3)) << "end of file";
@@ -309,7 +308,7 @@ TEST_F(FileCalls, SevenBitWritesAndParityReadsOnSymbFiles) {
     EXPECT_EQ(read_text("(EMULATOR)/SEVEN.SYMB"), "!");
     EXPECT_EQ(read_text("(EMULATOR)/EIGHT.DATA"), "\241");
 
-    make_file("(EMULATOR)/PAR.SYMB", "AC");  // 101: two ones, 103: three ones
+    make_file("(EMULATOR)/PAR.SYMB", "AC"); // 101: two ones, 103: three ones
     settings.parity_on_symb_read = 1;
     uint32_t in = open_file("PAR", 1);
     machine.T = in;
@@ -359,7 +358,8 @@ TEST_F(FileCalls, BlockNextAfterTheBufferedOneAndAShortLastBlock) {
     machine.T = number;
     machine.A = 0177777;
     mon(7);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n MON 7, block = -1, reading next block \n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n MON 7, block = -1, reading next block \n");
     EXPECT_EQ(read_data(BUFFER_AT), 0x3535u);
     // Block 6 holds three bytes; the rest of the block reads as zeros.
     machine.T = number;
@@ -397,7 +397,8 @@ TEST_F(FileCalls, ScratchFileBlocks) {
     machine.T = 0177777;
     testing::internal::CaptureStdout();
     mon(5);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n MON 5, block = -1, reading next block \n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n MON 5, block = -1, reading next block \n");
     EXPECT_TRUE(failed_with(022)) << "block 2 does not exist yet";
     machine.T = 1;
     mon(5);
@@ -563,7 +564,8 @@ TEST_F(FileCalls, DirectoryEntryOfAnOpenFile) {
     EXPECT_EQ(read_data(RESULT_AT), 0151053u);
     EXPECT_EQ(get_text(RESULT_AT + 1, 16), std::string("ENTRY'DATA\0\0\0\0\0\0", 16));
     EXPECT_EQ(get_text(RESULT_AT + 9, 4), "DATA");
-    EXPECT_EQ(read_data(RESULT_AT + 16), static_cast<uint32_t>(user_table.current_user_index + 0400));
+    EXPECT_EQ(read_data(RESULT_AT + 16),
+              static_cast<uint32_t>(user_table.current_user_index + 0400));
     EXPECT_EQ(read_data(RESULT_AT + 27), 2u);
     EXPECT_EQ(read_data(RESULT_AT + 28), 0u);
     EXPECT_EQ(read_data(RESULT_AT + 29), 5000u);

@@ -23,7 +23,8 @@ class SintranCommands : public ShellTree {
     std::string command(const std::string &text, bool terminated = true, uint32_t call = 070) {
         std::string bytes = terminated ? text + "'" : text;
         for (size_t i = 0; i < bytes.size(); ++i)
-            write_data_byte(TEXT_AT, static_cast<uint32_t>(i), static_cast<unsigned char>(bytes[i]));
+            write_data_byte(TEXT_AT, static_cast<uint32_t>(i),
+                            static_cast<unsigned char>(bytes[i]));
         machine.A = TEXT_AT;
         machine.P = CALL_AT;
         machine.current_instruction = 0153000 | call;

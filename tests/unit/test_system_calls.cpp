@@ -108,10 +108,9 @@ TEST_F(SystemCalls, HoldUnitsAndItsReport) {
     machine.A = LIST_AT;
     mon(0267);
     EXPECT_TRUE(failed_with(0));
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "\nHold 3 5 = 0 milsec @1000 2000\n"
-              "\nHold 0 2 = 0 milsec @1000 2000\n"
-              "\nHold 1 1 = 20 milsec @1000 2000\n");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nHold 3 5 = 0 milsec @1000 2000\n"
+                                                      "\nHold 0 2 = 0 milsec @1000 2000\n"
+                                                      "\nHold 1 1 = 20 milsec @1000 2000\n");
 }
 
 // ---- byte buffers and the command line ----
@@ -289,7 +288,7 @@ TEST_F(SystemCalls, UserIndicesAndNames) {
     mon(0213);
     EXPECT_TRUE(skipped());
     EXPECT_EQ(machine.T, 0403u);
-    machine.X = 0401;  // only the low byte counts
+    machine.X = 0401; // only the low byte counts
     machine.A = RESULT_AT;
     mon(0214);
     ASSERT_TRUE(skipped());
