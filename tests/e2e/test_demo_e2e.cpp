@@ -122,6 +122,49 @@ TEST_F(CalcDemo, QuestionMarkPrintsTheRules) {
         << text;
 }
 
+TEST(Demo, ArithPrintsFloatingAndDecimalResults) {
+    NdTree tree;
+    std::string image = demo_image("ARITH.PROG");
+    ASSERT_FALSE(image.empty()) << "the build assembles demo/arith.asm";
+    tree.write_file("(EMULATOR)/ARITH.PROG", image);
+    RunResult run = run_kestrel(tree, "ARITH\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    // Each floating result is cut toward zero by the machine and rounded
+    // by the program; 25! needs 26 digits of packed decimal.
+    EXPECT_EQ(between(run.output, "FLOATING POINT", "BUDGET.\r\n"),
+              "FLOATING POINT (NLZ, FAD, FSU, FMU, FDV, DNZ)\r\n"
+              "   1.0 IS 040100 000000 IN ND FLOATING POINT\r\n"
+              "  -1.0 IS 140100 000000 IN ND FLOATING POINT\r\n"
+              "  355 / 113 = 3.1416\r\n"
+              "  CELSIUS  FAHRENHEIT\r\n"
+              "    -40.0       -40.0\r\n"
+              "    -18.0        -0.4\r\n"
+              "      0.0        32.0\r\n"
+              "     37.0        98.6\r\n"
+              "    100.0       212.0\r\n"
+              "      A   SQUARE ROOT\r\n"
+              "      2         1.414\r\n"
+              "      3         1.732\r\n"
+              "     10         3.162\r\n"
+              "   1000        31.623\r\n"
+              "  30000       173.205\r\n"
+              "DECIMAL ARITHMETIC (ADDD, SUBD, COMD, PACK, SHDE)\r\n"
+              "  10! = 3628800\r\n"
+              "  15! = 1307674368000\r\n"
+              "  20! = 2432902008176640000\r\n"
+              "  25! = 15511210043330985984000000\r\n"
+              "  INVOICE\r\n"
+              "    PAPER TAPE         19.99\r\n"
+              "    DISK PACK        1234.50\r\n"
+              "    PUNCHED CARDS       0.48\r\n"
+              "    LESS DISCOUNT       5.00\r\n"
+              "    TOTAL            1249.97\r\n"
+              "    ROUNDED          1250\r\n"
+              "    BUDGET           1250.00\r\n"
+              "    THE TOTAL IS WITHIN THE BUDGET.\r\n")
+        << run.output;
+}
+
 TEST(Options, HelpAndVersionPrintAndExit) {
     NdTree tree;
     RunResult help = run_kestrel(tree, "", {"--help"});
