@@ -613,7 +613,7 @@ void open_file_call(OpenForm form) {
         mon_plain_return();
         return;
     }
-    if (form != OpenForm::Old && settings.debug_level == 6)
+    if (settings.debug_level == 6)
         std::printf("\nFile to open: %s\n", path.c_str());
     if (status < 0) {
         machine.A = open_status_code(status);

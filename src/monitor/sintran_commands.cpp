@@ -23,7 +23,8 @@ void list_open_files_command() {
 }
 
 // The table order matters to the abbreviation matcher. Entry 14 is spelled
-// without the T after the hyphen, as SINTRAN programs have come to rely on.
+// without the T after the hyphen: SET-E and longer abbreviations of it match,
+// SET-TERMINAL-TYPE typed in full does not.
 const char *const sintran_command_names[SINTRAN_COMMAND_COUNT + 1] = {
     "LIST-OPEN-FILES",
     "HELP",
