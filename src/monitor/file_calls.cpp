@@ -590,6 +590,10 @@ void open_file_call(OpenForm form) {
     name = upper_cased(name);
     print_name_stage(call, "\n(c)MON 50: File name=%s @ %o\n", name);
 
+    // The type separator is "." in host paths, for the file made below as
+    // for the one opened: a made NAME:TYPE must be the file then opened.
+    for (auto &c : name)
+        if (c == ':') c = '.';
     if (name[0] == '"') {
         if (name.size() < 2 || name.back() != '"') {
             machine.A = ERROR_ILLEGAL_CHARACTER;
@@ -604,8 +608,6 @@ void open_file_call(OpenForm form) {
             return;
         }
     }
-    for (auto &c : name)
-        if (c == ':') c = '.';
     std::string path;
     int status = deabb(name, &path);
     if (status >= 0 && is_terminal_path(path)) {
