@@ -165,6 +165,93 @@ TEST(Demo, ArithPrintsFloatingAndDecimalResults) {
         << run.output;
 }
 
+class FilesDemo : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string image = demo_image("FILES.PROG");
+        ASSERT_FALSE(image.empty()) << "the build assembles demo/files.asm";
+        tree_.write_file("(EMULATOR)/FILES.PROG", image);
+        tree_.write_file("(EMULATOR)/NOTE.SYMB", "FIRST LINE\r\nSECOND LINE\r\n");
+    }
+    NdTree tree_;
+};
+
+// Bytes of every value, in an order that shows a block boundary slip.
+std::string pattern_bytes(size_t count) {
+    std::string bytes(count, '\0');
+    for (size_t i = 0; i < count; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 512) & 0xff);
+    return bytes;
+}
+
+TEST_F(FilesDemo, ListShowsEachFileOfTheUserWithItsSize) {
+    tree_.write_file("(EMULATOR)/BIG.DATA", pattern_bytes(70000));
+    RunResult run = run_kestrel(tree_, "FILES LIST\nquit\n");
+    EXPECT_NE(run.output.find("FILES OF (EMULATOR):\r\nNAME              TYPE     BYTES\r\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("NOTE              SYMB        25\r\n"), std::string::npos);
+    // More than 16 bits of size.
+    EXPECT_NE(run.output.find("BIG               DATA     70000\r\n"), std::string::npos);
+    EXPECT_NE(run.output.find("\r\n3 FILES\r\n"), std::string::npos) << run.output;
+}
+
+TEST_F(FilesDemo, TypeWritesAFileOnTheTerminal) {
+    RunResult run = run_kestrel(tree_, "FILES TYPE NOT\nquit\n");
+    EXPECT_NE(run.output.find("<>FIRST LINE\r\nSECOND LINE\r\n"), std::string::npos) << run.output;
+}
+
+TEST_F(FilesDemo, CopyMakesAnExactCopyOrReplacesTheContents) {
+    std::string data = pattern_bytes(5000); // nine blocks and 392 bytes
+    tree_.write_file("(EMULATOR)/ORIGINAL.DATA", data);
+    tree_.write_file("(EMULATOR)/OLD.DATA", pattern_bytes(9000));
+    RunResult run = run_kestrel(tree_, "FILES COPY ORIG:DATA NEW:DATA\n"
+                                       "FILES C ORIGINAL:DATA OLD:DATA\n"
+                                       "FILES C NOTE (EMULATOR)COPY\nquit\n");
+    EXPECT_NE(run.output.find("COPIED 5000 BYTES FROM ./(EMULATOR)/ORIGINAL.DATA TO "
+                              "./(EMULATOR)/NEW.DATA (A NEW FILE)\r\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("COPIED 5000 BYTES FROM ./(EMULATOR)/ORIGINAL.DATA TO "
+                              "./(EMULATOR)/OLD.DATA (REPLACING ITS CONTENTS)\r\n"),
+              std::string::npos);
+    EXPECT_NE(run.output.find("COPIED 25 BYTES FROM ./(EMULATOR)/NOTE.SYMB TO "
+                              "./(EMULATOR)/COPY.SYMB (A NEW FILE)\r\n"),
+              std::string::npos);
+    EXPECT_EQ(tree_.read_file("(EMULATOR)/NEW.DATA"), data);
+    EXPECT_EQ(tree_.read_file("(EMULATOR)/OLD.DATA"), data) << "the longer old file is cut";
+    EXPECT_EQ(tree_.read_file("(EMULATOR)/COPY.SYMB"), "FIRST LINE\r\nSECOND LINE\r\n");
+}
+
+TEST_F(FilesDemo, FaultsNameTheFileAndTheReason) {
+    tree_.write_file("(EMULATOR)/EMPTY.DATA", "");
+    RunResult run = run_kestrel(tree_, "FILES COPY NOSUCH X\n"
+                                       "FILES C NOTE (SYSTEM)NOTE\n"
+                                       "FILES C (SYSTEM)TERMINAL X\n"
+                                       "FILES TYPE EMPTY:DATA\n"
+                                       "FILES COPY NOTE\n"
+                                       "FILES\nquit\n");
+    EXPECT_NE(run.output.find("<>?? NO FILE NAMED NOSUCH: NO SUCH FILE NAME\r\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("<>?? CANNOT OPEN (SYSTEM)NOTE: NOT DIRECTORY ACCESS\r\n"),
+              std::string::npos);
+    EXPECT_FALSE(tree_.exists("(SYSTEM)/NOTE.SYMB"));
+    EXPECT_NE(run.output.find("<>?? THE TERMINAL CANNOT BE COPIED: (SYSTEM)TERMINAL\r\n"),
+              std::string::npos);
+    std::string usage = "FILES LIST             THE FILES OF THE CURRENT USER\r\n"
+                        "FILES TYPE NAME        WRITES A TEXT FILE ON THE TERMINAL\r\n"
+                        "FILES COPY FROM TO     COPIES A FILE; TO IS MADE OR REPLACED\r\n"
+                        "A NAME WITHOUT :TYPE IS :SYMB. L, T OR C IS ENOUGH.\r\n";
+    // An empty file types as nothing; a copy without its second name and a
+    // bare FILES show how to use it.
+    EXPECT_NE(run.output.find("<>\r\nTime used"), std::string::npos);
+    size_t first = run.output.find(usage);
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(usage, first + usage.size()), std::string::npos);
+    EXPECT_FALSE(tree_.exists("(EMULATOR)/X.SYMB"));
+}
+
 TEST(Options, HelpAndVersionPrintAndExit) {
     NdTree tree;
     RunResult help = run_kestrel(tree, "", {"--help"});
