@@ -2,9 +2,13 @@
 // newcomer would run them, and kestrel's own command-line options.
 #include "harness.h"
 
+#include <chrono>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -250,6 +254,123 @@ TEST_F(FilesDemo, FaultsNameTheFileAndTheReason) {
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find(usage, first + usage.size()), std::string::npos);
     EXPECT_FALSE(tree_.exists("(EMULATOR)/X.SYMB"));
+}
+
+// kestrel in a tmux window of 80 x 25 on a socket of its own, removed at
+// the end: the screen as a person sees it.
+class TmuxScreen {
+  public:
+    explicit TmuxScreen(const std::string &directory) {
+        socket_ = "kestrel-demo-" + std::to_string(getpid());
+        std::string out;
+        started_ = run("new-session -d -x 80 -y 25 -c '" + directory + "' '" + KESTREL_BINARY +
+                           "' \\; set-option status off",
+                       &out) == 0;
+    }
+    ~TmuxScreen() {
+        std::string out;
+        run("kill-server", &out);
+    }
+    bool started() const { return started_; }
+    void keys(const std::string &keys) {
+        std::string out;
+        run("send-keys -t 0 " + keys, &out);
+    }
+    std::vector<std::string> rows() {
+        std::string out;
+        run("capture-pane -p -t 0", &out);
+        std::vector<std::string> rows;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);)
+            rows.push_back(line);
+        rows.resize(25);
+        return rows;
+    }
+    // Waits until some row holds `text`; returns the screen then.
+    std::vector<std::string> wait_for(const std::string &text) {
+        std::vector<std::string> screen;
+        for (int i = 0; i < 200; ++i) {
+            screen = rows();
+            for (const auto &row : screen)
+                if (row.find(text) != std::string::npos) return screen;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return screen;
+    }
+
+    // Waits until row `row` is `text`; returns the screen then.
+    std::vector<std::string> wait_for_row(size_t row, const std::string &text) {
+        std::vector<std::string> screen;
+        for (int i = 0; i < 200; ++i) {
+            screen = rows();
+            if (screen[row] == text) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return screen;
+    }
+
+  private:
+    int run(const std::string &arguments, std::string *out) {
+        return run_host_command("tmux -L " + socket_ + " " + arguments + " 2>&1", out);
+    }
+    std::string socket_;
+    bool started_ = false;
+};
+
+std::string repeated(const std::string &text, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i)
+        out += text;
+    return out;
+}
+
+TEST(Demo, ScreenDrawsTheBoxFollowsTheArrowKeysAndLightsTheLamps) {
+    std::string out;
+    if (run_host_command("command -v tmux", &out) != 0) GTEST_SKIP() << "tmux is not installed";
+    NdTree tree;
+    std::string image = demo_image("SCREEN.PROG");
+    ASSERT_FALSE(image.empty()) << "the build assembles demo/screen.asm";
+    tree.write_file("(EMULATOR)/SCREEN.PROG", image);
+    TmuxScreen tmux(tree.root());
+    ASSERT_TRUE(tmux.started());
+    tmux.wait_for("<>");
+    tmux.keys("SCREEN Enter");
+    std::vector<std::string> rows = tmux.wait_for("ROW 10  COLUMN 39");
+    std::string side = "          │" + std::string(58, ' ') + "│";
+    EXPECT_EQ(rows[2], "          ┌" + repeated("─", 58) + "┐");
+    EXPECT_EQ(rows[3], "          │                   KESTREL ON A TDV 2215                  │");
+    EXPECT_EQ(rows[10], side);
+    EXPECT_EQ(rows[19], "          │ ROW 10  COLUMN 39                                        │");
+    EXPECT_EQ(rows[20], "          └" + repeated("─", 58) + "┘");
+    EXPECT_EQ(rows[21], "          ARROW KEYS MOVE THE CURSOR, OTHER KEYS WRITE IN THE BOX.");
+
+    // Two rows up, two columns left, a word, lamps 1 and 3.
+    tmux.keys("Up Up Left Left H I 1 3");
+    std::string lamps = std::string(24, ' ') + "■" + std::string(10, ' ') + "■";
+    rows = tmux.wait_for_row(23, lamps);
+    EXPECT_EQ(rows[8], "          │                          HI                              │");
+    EXPECT_EQ(rows[19], "          │ ROW 08  COLUMN 39                                        │");
+    EXPECT_EQ(rows[23], lamps);
+
+    // The cursor stays inside the box.
+    tmux.keys(repeated("Down ", 15) + repeated("Right ", 40));
+    rows = tmux.wait_for("ROW 17  COLUMN 68");
+    EXPECT_EQ(rows[19], "          │ ROW 17  COLUMN 68                                        │");
+
+    // Lamps out, then ESC ends the program as a key, not as a stop.
+    tmux.keys("0");
+    rows = tmux.wait_for_row(23, "");
+    EXPECT_EQ(rows[23], "");
+    tmux.keys("Escape");
+    rows = tmux.wait_for("<>");
+    bool box_left = false, esc_stop = false;
+    for (const auto &row : rows) {
+        box_left = box_left || row.find("┌") != std::string::npos;
+        esc_stop = esc_stop || row.find("ESC typed") != std::string::npos;
+    }
+    EXPECT_FALSE(box_left) << "the screen is cleared at the end";
+    EXPECT_FALSE(esc_stop);
+    tmux.keys("quit Enter");
 }
 
 TEST(Options, HelpAndVersionPrintAndExit) {
