@@ -376,7 +376,7 @@ int s3_fopen(FILE **stream, const char *prompt, const char *mode, const char *de
     bool console_allowed = prompt[0] == '&';
     std::string word;
     int length = read_word_argument(&word, "", console_allowed ? prompt + 1 : prompt);
-    if (length == CONSOLE_EOF) return OPEN_CANCELLED;
+    if (length == CONSOLE_EOF) return OPEN_INPUT_ENDED;
     if (length == 0) {
         if (console_allowed) {
             *stream = console_stream_for(mode);

@@ -32,6 +32,9 @@ constexpr int NAME_ILLEGAL_CHARACTER = -9;
 constexpr int OPEN_CANCELLED = -99;
 constexpr int OPEN_FILE_EXISTS = -97;
 constexpr int OPEN_FAILED = -95;
+// The console input ended while the name was asked for: the command ends
+// without a message.
+constexpr int OPEN_INPUT_ENDED = -98;
 
 constexpr int MAX_NORMALISED_NAME = 60;
 constexpr int MAX_TYPED_NAME = 256;

@@ -82,14 +82,17 @@ static bool read_header(FILE *stream, ProgHeader *header, bool swapped) {
     return true;
 }
 
-// A planted breakpoint does not survive loading: outside the new program the
-// replaced word goes back; inside it the image has already overwritten it.
-static void remove_breakpoint_for_load(uint32_t low, uint32_t high, const char *message) {
+// A planted breakpoint does not survive loading: where the new program's
+// words do not replace it (outside the program, or beyond the words a short
+// file held) the replaced word goes back, so that no stray breakpoint
+// instruction stays in memory.
+static void remove_breakpoint_for_load(uint32_t first, uint32_t count, const char *message) {
     if (!debug_state.breakpoint_set) return;
     debug_state.breakpoint_set = 0;
     uint32_t address = debug_state.breakpoint_address & WORD_MASK;
     std::fprintf(shell.operator_output, message, address);
-    if (address < low || address > high) write_normal(address, debug_state.breakpoint_saved_word);
+    if (address < first || address - first >= count)
+        write_normal(address, debug_state.breakpoint_saved_word);
 }
 
 static void clear_guards_for_load(const char *message) {
@@ -230,8 +233,7 @@ void load_prog_stream(FILE *stream, const std::string &path) {
         std::fprintf(shell.operator_output,
                      "Loaded OK, memory limits (bank 0) are now set to %o - %o\r\n",
                      machine.lower_limit, machine.upper_limit);
-    remove_breakpoint_for_load(header.low_address, header.high_address,
-                               "Break-point at %o cleared!\a\a\r\n");
+    remove_breakpoint_for_load(header.low_address, arrived, "Break-point at %o cleared!\a\a\r\n");
     clear_guards_for_load("\r\nGuard(s) cleared!\a\a\r\n");
     store_staged_words(0, header.low_address, arrived);
 
@@ -284,8 +286,7 @@ void load_byte_swapped_image() {
                  header.start_address);
     std::fprintf(shell.operator_output, "Memory limits are set to %7o - %7o\r\n",
                  machine.lower_limit, machine.upper_limit);
-    remove_breakpoint_for_load(header.low_address, header.high_address,
-                               "\r\nBreak-point at %o cleared!\r\n\a\a");
+    remove_breakpoint_for_load(header.low_address, count, "\r\nBreak-point at %o cleared!\r\n\a\a");
     clear_guards_for_load("\r\nGuard(s) cleared!\r\n\a\a");
     machine.current_instruction = read_normal(machine.P);
     machine.instruction_address = machine.P;
@@ -512,21 +513,11 @@ static void clear_level_registers() {
     machine.STS = compose_sts(machine.current_level, 0);
 }
 
-// The text after the file-name argument just read, blanks included.
-static const char *rest_after_file_name() {
-    int position = shell.saved_argument_position;
-    const char *line = shell.command_line;
-    while (line[position] == ' ')
-        ++position;
-    while (line[position] && line[position] != ' ' && line[position] != ',')
-        ++position;
-    return line + position;
-}
-
 void start_prog_image() {
+    bool prompted = shell_line_ended();
     load_prog_image();
     if (!image_loaded) return;
-    set_program_command_line(rest_after_file_name());
+    set_program_command_line(rest_after_argument(prompted));
     set_stdin_text();
     reset_terminal_for_program();
     clear_level_registers();

@@ -88,11 +88,19 @@ void run_loaded_program() {
     if (out() == stdout) page_pause('\n');
 }
 
-// The text after the argument just read, blanks included.
-static const char *rest_after_argument() {
-    int position = shell.saved_argument_position;
+bool shell_line_ended() {
+    int position = shell.argument_position;
+    while (position < COMMAND_LINE_SIZE - 1 && shell.command_line[position] == ' ')
+        ++position;
+    return shell.command_line[position] == '\0';
+}
+
+const char *rest_after_argument(bool prompted) {
+    // An argument asked for stands at the start of the fresh line; the
+    // position saved by the reader belongs to the line it replaced.
+    int position = prompted ? 0 : shell.saved_argument_position;
     const char *line = shell.command_line;
-    while (line[position] == ' ')
+    while (position < COMMAND_LINE_SIZE - 1 && line[position] == ' ')
         ++position;
     while (line[position] && line[position] != ' ' && line[position] != ',')
         ++position;
@@ -112,6 +120,7 @@ void cmd_run() {
     std::snprintf(prompt, sizeof prompt, "Start-address (default is %o): ", machine.P);
     uint32_t start = 0;
     int bad_char = 0;
+    bool prompted = shell_line_ended();
     int result = read_octal_argument(&start, machine.P, prompt, &bad_char);
     if (result == CONSOLE_EOF) return;
     if (result < 0) {
@@ -123,7 +132,7 @@ void cmd_run() {
         prepare_run();
         reset_terminal_for_program();
         terminal.last_typed_byte = 0;
-        set_program_command_line(rest_after_argument());
+        set_program_command_line(rest_after_argument(prompted));
         int64_t elapsed = timed_run();
         print_timing_report(elapsed, "\r\n%d instructions executed, %f usec/instruction\r\n");
     }
@@ -169,11 +178,15 @@ void cmd_step_execution() {
     machine.P = start;
     std::fprintf(out(), "\r\n>>");
     cpu_running = 1;
-    // At a planted breakpoint the replaced word is executed first, as
-    // continue-after-breakpoint does; it then runs the cycle itself.
-    if (d.breakpoint_set && d.breakpoint_address == machine.P) {
+    // With a breakpoint planted, stepping goes through
+    // continue-after-breakpoint: at the breakpoint it executes the replaced
+    // word and runs the cycle itself (a second run would only repeat the
+    // halt); elsewhere it reports that P is not at the breakpoint, and the
+    // stepping starts at P.
+    if (d.breakpoint_set) {
+        bool at_breakpoint = d.breakpoint_address == machine.P;
         cmd_continue_after_breakpoint();
-        return;
+        if (at_breakpoint) return;
     }
     run_cpu();
 }

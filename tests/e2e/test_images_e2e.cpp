@@ -191,4 +191,12 @@ TEST_F(Images, BadImagesAreRefusedWithoutStarting) {
                     "<>\r\n--- Terminated KESTREL\r\n");
 }
 
+TEST_F(Images, TheEndOfInputAtTheNamePromptEndsTheLoadSilently) {
+    RunResult run = run_kestrel(tree, "load-image-file\n\nload-image-file");
+    EXPECT_EQ(transcript(run.output), "<>Load from program file: You must enter a file name!\r\n"
+                                      "File name too long\r\n"
+                                      "<>Load from program file: <>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
 } // namespace

@@ -138,6 +138,26 @@ TEST_F(Run, RecoverAndBangLoadAndStart) {
     EXPECT_NE(text.find("<>  X Y\r"), std::string::npos) << text;
 }
 
+TEST_F(Run, ArgumentsTypedAtThePromptFollowTheAnsweredName) {
+    assemble(kEchoLine, "(EMULATOR)/ECHO.PROG");
+    // The name and the program's arguments answer the prompt: the command
+    // line is what follows the name on that answer, however long the line
+    // that asked for it was.
+    RunResult run = run_kestrel(tree, "@recover\nEC CDEFGHIJ\n"
+                                      "!\nECHO KL MN\n"
+                                      "load-image-file ECHO\nrun\n1000 PQ\n"
+                                      "quit\n");
+    std::string text = transcript(run.output);
+    EXPECT_NE(text.find("Load from program file:  CDEFGHIJ\r\r\nTime used is: T"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Load from program file:  KL MN\r\r\nTime used is: T"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Start-address (default is 1000):  PQ\r\r\nTime used is: T"),
+              std::string::npos)
+        << text;
+}
+
 TEST_F(Run, ControlCStopsARunningProgram) {
     assemble(kLoop, "(EMULATOR)/LOOP.PROG");
     PtySession session(tree);
@@ -210,6 +230,37 @@ TEST_F(Run, StepExecutionPausesAfterEachInstruction) {
     EXPECT_NE(text.find("\r\n   Return to command input!\r\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("PC=  1002"), std::string::npos) << text;
     EXPECT_EQ(text.find("MON 0"), std::string::npos) << text;
+}
+
+TEST_F(Run, StepExecutionGoesThroughAPlantedBreakpoint) {
+    assemble(kCount, "(EMULATOR)/COUNT.PROG");
+    // Planted elsewhere: continue-after-breakpoint reports it, and the
+    // stepping starts at the given address all the same.
+    RunResult run = run_kestrel(tree, "load-image-file COUNT\nset-break-point 1003\n"
+                                      "step-execution 1000\n\nq\nquit\n");
+    std::string text = transcript(run.output);
+    EXPECT_NE(text.find("\r\n    Starting ND CPU emulation\r\n\r\n>>Not at a break-point\r\n"
+                        "\r\n{ 0} SAA 170401 @ PC=  1000"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\r\n{ 0} AAA 172401 @ PC=  1001"), std::string::npos) << text;
+
+    // At the breakpoint: the replaced word is executed, then the stepping
+    // goes on after it, and the run halts once.
+    run = run_kestrel(tree, "silent-mode off\nload-image-file COUNT\nset-break-point 1002\n"
+                            "run\n\nstep-execution\n\n\n\nquit\n");
+    text = transcript(run.output);
+    size_t step = text.find(">>");
+    ASSERT_NE(step, std::string::npos) << text;
+    std::string stepped = text.substr(step);
+    EXPECT_EQ(stepped.find("Not at a break-point"), std::string::npos) << stepped;
+    EXPECT_NE(stepped.find("\r\n{ 0} MONxx 153000 @ PC=  1003 T=     0 A=     3"),
+              std::string::npos)
+        << stepped;
+    const std::string halt = "__ ND-110 emulation halted";
+    size_t first_halt = stepped.find(halt);
+    ASSERT_NE(first_halt, std::string::npos) << stepped;
+    EXPECT_EQ(stepped.find(halt, first_halt + 1), std::string::npos) << stepped;
 }
 
 TEST_F(Run, RegistersAreSetAndShown) {

@@ -177,6 +177,18 @@ TEST_F(ProgImage, LoadingRemovesTheBreakpointAndTheGuards) {
     debug_state.breakpoint_saved_word = 0777;
     run("load-image-file P");
     EXPECT_EQ(read_normal(01001), 2u) << "inside it the image word stays";
+
+    // A short file: the breakpoint lies in the program's range but beyond
+    // the words that arrived, so nothing replaced it.
+    write_file("(EMULATOR)/SHORT.PROG", prog_bytes(01000, 01000, 01000, 01003, 0177777, 0, {1}));
+    write_normal(01002, 0151000);
+    debug_state.breakpoint_set = 1;
+    debug_state.breakpoint_address = 01002;
+    debug_state.breakpoint_saved_word = 0666;
+    run("load-image-file SHORT");
+    EXPECT_EQ(image_loaded, 0);
+    EXPECT_EQ(debug_state.breakpoint_set, 0);
+    EXPECT_EQ(read_normal(01002), 0666u) << "no stray breakpoint instruction stays behind";
 }
 
 TEST_F(ProgImage, SavedOneBankImageReloadsTheSame) {
