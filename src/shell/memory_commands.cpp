@@ -137,7 +137,8 @@ EditAction apply_edit_line(const char *line, uint32_t bank, uint32_t *address) {
     while (line[i] == ' ')
         ++i;
     char c = line[i];
-    if (c == '\0') return EditAction::Next;
+    // As with any argument, a comma in its place means that none is given.
+    if (c == '\0' || c == ',') return EditAction::Next;
     if (c == 'q' || c == '.') {
         std::fprintf(out(), "\r\r\n");
         return EditAction::Quit;

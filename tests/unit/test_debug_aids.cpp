@@ -525,6 +525,15 @@ TEST_F(DebugAids, LookAtMemoryEditsValuesAddressesAndText) {
     EXPECT_EQ(read_word(0, 0100), 0u) << "page table 2 is bank 2";
 }
 
+TEST_F(DebugAids, LookAtMemoryTakesALoneCommaAsNoValue) {
+    write_normal(0100, 0111);
+    std::string text = command("look-at-memory 1 100", ",\n  ,\n7,\n.\n");
+    EXPECT_EQ(text.find("Illegal char."), std::string::npos) << text;
+    EXPECT_EQ(read_normal(0100), 0111u) << "a comma stores nothing";
+    EXPECT_NE(text.find("PT 1/    101"), std::string::npos) << "and goes on to the next address";
+    EXPECT_EQ(read_normal(0102), 7u) << "a value before a comma is stored";
+}
+
 TEST_F(DebugAids, LookAtMemoryTextKeepsTheLowByteOfAnOddLastCharacter) {
     write_normal(0100, 0777);
     write_normal(0101, 0777);
