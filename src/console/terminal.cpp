@@ -430,6 +430,12 @@ int gen_virt(int code, int key, int column, int row) {
 int inbyte_put(uint32_t entry) {
     if (terminal.nbuff >= INBYTE_SIZE)
         return -1;
+    // A ring emptied by clearing nbuff alone (MON 1, the end of a run) starts
+    // again where the next entry goes, so that no old entry is read back.
+    if (terminal.nbuff <= 0) {
+        terminal.nbuff = 0;
+        terminal.read_index = terminal.write_index;
+    }
     terminal.inbytebuff[terminal.write_index] = entry;
     terminal.write_index = (terminal.write_index + 1) % INBYTE_SIZE;
     ++terminal.nbuff;

@@ -60,21 +60,16 @@ std::string word_at(const std::string &text, size_t from) {
 
 // Translates the escapes of a string definition: backslash r is carriage
 // return, backslash n line feed, two backslashes a space, and a backslash
-// before any other character stands for that character.
+// before any other character (or at the end) stands for itself; the
+// character after it is then taken as it comes.
 std::string translate_escapes(const std::string &word) {
     std::string bytes;
     for (size_t i = 0; i < word.size(); ++i) {
         char c = word[i];
-        if (c == '\\' && i + 1 < word.size()) {
-            char next = word[++i];
-            if (next == 'r')
-                c = '\r';
-            else if (next == 'n')
-                c = '\n';
-            else if (next == '\\')
-                c = ' ';
-            else
-                c = next;
+        char next = i + 1 < word.size() ? word[i + 1] : '\0';
+        if (c == '\\' && (next == 'r' || next == 'n' || next == '\\')) {
+            c = next == 'r' ? '\r' : next == 'n' ? '\n' : ' ';
+            ++i;
         }
         bytes.push_back(c);
     }
@@ -116,7 +111,7 @@ bool apply_virtual_key_line(const std::string &raw_line) {
     unsigned long key = 0;
     bool have_key = read_hex(line, &position, &key);
     std::fprintf(out, "%lx ", key);
-    size_t blank = line.find(' ');
+    size_t blank = line.find_first_of(" \t");
     std::string keyword = blank == std::string::npos ? std::string() : word_at(line, blank);
     bool string_form = keyword == "string:";
     bool hex_form = keyword == "hex:";

@@ -22,6 +22,9 @@ constexpr int ERROR_TOO_LONG_PARAMETER = 044;
 constexpr int ERROR_SUPPORTS_TERMINAL_ONLY = 0222;
 constexpr uint32_t ERROR_COUNTED_STRING = 0140002;
 constexpr int MESSAGE_WORDS = 256;
+// Second bytes of Page Up and Page Down after the 224 prefix.
+constexpr int PAGE_UP_CODE = 73;
+constexpr int PAGE_DOWN_CODE = 81;
 
 bool terminal_file() {
     return machine.T == 1;
@@ -119,6 +122,9 @@ int read_key_for_single_byte() {
         if (event == 3) {
             int key = read_raw_key();
             if (key < 0) return -1;
+            // The call drops whatever waits in the ring anyway; dropping it
+            // first makes the entry taken the first one generated.
+            clear_inbytebuff();
             if (gen_virt(3, key, 0, 0) > 0) {
                 int entry = inbyte_get();
                 if (entry >= 0) return entry & 0xff;
@@ -331,7 +337,7 @@ void unbuffered_input() {
             return;
         }
         value = translate_extended_key(second);
-        if (value == 31) {
+        if (second == PAGE_UP_CODE || second == PAGE_DOWN_CODE) {
             // Page Up or Page Down: 31 now, the cursor key in the next call.
             set_stdin_text();
             deliver_byte_in_left_half(31);

@@ -611,6 +611,18 @@ TEST_F(TerminalCalls, CursorKeysAreTranslated) {
     EXPECT_EQ(machine.A, 1u << 8);
 }
 
+TEST_F(TerminalCalls, OnlyThePageKeysSkipTheEchoOfUnbufferedInput) {
+    // An extended key whose second byte folds to 31 is an ordinary byte: it
+    // is echoed and leaves no key pending.
+    settings.mon310_buffered = 0;
+    terminal.echo_mode = 0;
+    type("\xe0\x9f");
+    EXPECT_EQ(mon(0310), "\x1f");
+    EXPECT_EQ(machine.A, 037u << 8);
+    EXPECT_EQ(machine.T, 0100001u);
+    EXPECT_EQ(terminal.pending_key, -1);
+}
+
 TEST_F(TerminalCalls, UnbufferedEchoMovesBackOnTheTdv) {
     settings.mon310_buffered = 0;
     settings.terminal_type = 52;
@@ -626,6 +638,29 @@ TEST_F(TerminalCalls, EscStopsTheMultiByteInput) {
     EXPECT_EQ(mon(0310), "\n\n__ ESC typed on terminal");
     EXPECT_EQ(machine.P, 01001u);
     EXPECT_EQ(cpu_running, 0);
+}
+
+TEST_F(TerminalCalls, SingleByteInputEmptiesTheRingWithoutLeavingOldEntries) {
+    // Under strategy 0 a multi-byte call delivers one of the three waiting
+    // bytes and leaves two.
+    for (int byte : {'p', 'q', 'r'})
+        inbyte_put(static_cast<uint32_t>(byte));
+    mon(0310);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>('p') << 8);
+    EXPECT_EQ(terminal.nbuff, 2);
+    machine.T = 1;
+    type("a");
+    machine.P = 01000;
+    mon(1);
+    EXPECT_EQ(terminal.nbuff, 0);
+    // The next multi-byte call gets what is typed now, not the carriage
+    // return that MON 1 dropped.
+    type("x");
+    machine.P = 01000;
+    mon(0310);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>('x') << 8);
+    EXPECT_EQ(machine.T, 0100001u);
+    EXPECT_EQ(terminal.nbuff, 0);
 }
 
 TEST_F(TerminalCalls, WaitingBytesAreDeliveredAtOnce) {
@@ -651,6 +686,17 @@ TEST_F(TerminalCalls, VirtualKeyWithAltAtSingleByteInput) {
     mon(1);
     EXPECT_EQ(machine.A, 0101u);
     EXPECT_EQ(terminal.nbuff, 0) << "the rest of the definition is dropped";
+    // Bytes left waiting by an earlier multi-byte call do not take the
+    // place of the key's first byte.
+    inbyte_put('z');
+    inbyte_put('y');
+    type("\x1b"
+         "A");
+    machine.P = 01000;
+    mon(1);
+    EXPECT_EQ(machine.A, 0101u);
+    EXPECT_EQ(machine.P, 01002u);
+    EXPECT_EQ(terminal.nbuff, 0);
 }
 
 TEST_F(TerminalCalls, VirtualKeyWithAltAtMultiByteInput) {

@@ -30,7 +30,12 @@ TEST_F(VirtualKeyboard, StringLineWithEscapes) {
     EXPECT_EQ(bytes_of(0x41), "AB\r");
     EXPECT_EQ(terminal.virtual_key_table[0x41].bytes[3], 0) << "a 0 follows a string";
     apply("7a string: x\\\\y\\nz\\q\\");
-    EXPECT_EQ(bytes_of(0x7a), "x y\nzq\\");
+    EXPECT_EQ(bytes_of(0x7a), "x y\nz\\q\\")
+        << "a backslash before another character, or at the end, stays a backslash";
+    apply("7b string: \\\\\\r\\\\\\");
+    EXPECT_EQ(bytes_of(0x7b), " \r \\") << "pairs are taken from the left";
+    apply("46\tstring: T");
+    EXPECT_EQ(bytes_of(0x46), "T") << "a tab is a blank too";
 }
 
 TEST_F(VirtualKeyboard, HexLineKeepsAtMostTenNumbers) {
