@@ -120,7 +120,11 @@ static bool file_part_is_legal(const std::string &name, size_t file_start) {
 
 // Matches the file part against the listed files: an exact match wins, one
 // abbreviation match resolves, several are ambiguous.
+// A file part without a name (empty, or only a type such as ".SYMB") names
+// no file: the matcher would take it as an abbreviation of every file of
+// that type.
 static int match_listed_file(const std::string &file_part, std::string *listed_name) {
+    if (file_part.empty() || file_part[0] == '.' || file_part[0] == ':') return 0;
     int abbreviations = 0;
     for (int i = 0; i < user_file_list.count; ++i) {
         const char *table[2] = {user_file_list.entries[i].name.c_str(), nullptr};

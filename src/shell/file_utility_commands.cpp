@@ -2,6 +2,7 @@
 // searches, paging, byte swapping, parity conversion and the register-line
 // filter.
 #include "filesystem/file_names.h"
+#include "host/host.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
 #include "shell/shell.h"
@@ -28,6 +29,31 @@ bool is_console(FILE *file) {
 
 void close_file(FILE *file) {
     if (file && !is_console(file)) std::fclose(file);
+}
+
+// Opens the output file of a conversion whose input came from `input_path`.
+// The file is opened without truncation first: when it is the input file
+// itself, writing would destroy the input before it is read, and the command
+// is refused with the input untouched. Otherwise it is emptied.
+bool open_conversion_output(FILE **output, const char *prompt, const char *default_type,
+                            const std::string &input_path) {
+    *output = nullptr;
+    std::string output_path;
+    if (s3_fopen(output, prompt, "a", default_type, &output_path) < 0) return false;
+    if (is_console(*output)) return true;
+    HostFileInfo input = host_file_info(input_path);
+    HostFileInfo target = host_file_info(output_path);
+    if (input.exists && target.exists && input.identity == target.identity) {
+        std::fprintf(out(), "Source and destination are the same file\r\n");
+        close_file(*output);
+        return false;
+    }
+    if (!host_set_file_size(output_path, 0)) {
+        std::fprintf(out(), "\r\nFailed to open %s\r\n", output_path.c_str());
+        close_file(*output);
+        return false;
+    }
+    return true;
 }
 
 // Reads one big-endian word; returns the number of bytes read (0, 1 or 2).
@@ -310,12 +336,14 @@ void cmd_more() {
 
 void cmd_byte_swap() {
     FILE *input, *output;
-    if (!open_file(&input, "Input file: ", "rb", "PROG")) return;
+    std::string input_path;
+    input = nullptr;
+    if (s3_fopen(&input, "Input file: ", "rb", "PROG", &input_path) < 0) return;
     if (input == stdin) {
         std::fprintf(out(), "\r\n:PROG (default) input file not specified");
         return;
     }
-    if (!open_file(&output, "Output file: ", "wb", "PROG")) {
+    if (!open_conversion_output(&output, "Output file: ", "PROG", input_path)) {
         close_file(input);
         return;
     }
@@ -339,12 +367,14 @@ void cmd_byte_swap() {
 
 void cmd_add_parity() {
     FILE *input, *output;
-    if (!open_file(&input, "Text input file: ", "r", "SYMB")) return;
+    std::string input_path;
+    input = nullptr;
+    if (s3_fopen(&input, "Text input file: ", "r", "SYMB", &input_path) < 0) return;
     if (input == stdin) {
         std::fprintf(out(), "Text input fil not specified\r\n");
         return;
     }
-    if (!open_file(&output, "Output file: ", "w", "SYMB")) {
+    if (!open_conversion_output(&output, "Output file: ", "SYMB", input_path)) {
         close_file(input);
         return;
     }
@@ -367,8 +397,10 @@ void cmd_add_parity() {
 
 void cmd_remove_parity() {
     FILE *input, *output;
-    if (!open_file(&input, "Text input file: ", "r", "SYMB")) return;
-    if (!open_file(&output, "Output file: ", "w", "SYMB")) {
+    std::string input_path;
+    input = nullptr;
+    if (s3_fopen(&input, "Text input file: ", "r", "SYMB", &input_path) < 0) return;
+    if (!open_conversion_output(&output, "Output file: ", "SYMB", input_path)) {
         close_file(input);
         return;
     }
