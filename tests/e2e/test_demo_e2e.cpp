@@ -3,6 +3,7 @@
 #include "harness.h"
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -371,6 +372,67 @@ TEST(Demo, ScreenDrawsTheBoxFollowsTheArrowKeysAndLightsTheLamps) {
     EXPECT_FALSE(box_left) << "the screen is cleared at the end";
     EXPECT_FALSE(esc_stop);
     tmux.keys("quit Enter");
+}
+
+// The tree that `make run` lays out, made by the same script.
+class DemoTree : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string out;
+        int status =
+            run_host_command("'" + std::string(KESTREL_SOURCE_DIR) + "/scripts/make-demo-tree' '" +
+                                 tree_.root() + "' '" + KESTREL_BUILD_DIR + "'",
+                             &out);
+        ASSERT_EQ(status, 0) << out;
+    }
+    NdTree tree_;
+};
+
+TEST_F(DemoTree, HoldsEveryDemoProgramAndTheSegmentFiles) {
+    for (const char *file :
+         {"(EMULATOR)/HELLO.PROG", "(EMULATOR)/CALC.PROG", "(EMULATOR)/ARITH.PROG",
+          "(EMULATOR)/FILES.PROG", "(EMULATOR)/SCREEN.PROG", "(EMULATOR)/WELCOME.SYMB",
+          "(SYSTEM)/SEGA.PROG", "(SYSTEM)/SEGB.PROG", "(SYSTEM)/SEGFILE.SIN3"})
+        EXPECT_TRUE(tree_.exists(file)) << file;
+    EXPECT_EQ(tree_.read_file("(SYSTEM)/SEGFILE.SIN3"), "1 SEGA SEGA\r\n2 SEGB SEGB\r\n");
+    // Each SegmentImage: program low and high, data low and high (least
+    // significant byte first), then both whole banks of the 2-bank image.
+    for (const char *file : {"(SYSTEM)/SEGFILE_1.SGNO", "(SYSTEM)/SEGFILE_2.SGNO"}) {
+        std::string image = tree_.read_file(file);
+        ASSERT_EQ(image.size(), 8u + 2 * 2 * 65536) << file;
+        EXPECT_EQ(image.substr(0, 8), std::string("\0\0\xff\xff\0\0\xff\xff", 8)) << file;
+    }
+    RunResult run = run_kestrel(tree_, "FILES TYPE WELCOME\nquit\n");
+    EXPECT_NE(run.output.find("<>WELCOME TO KESTREL"), std::string::npos) << run.output;
+}
+
+TEST_F(DemoTree, TwoSegmentsSwitchWithMon322AndMon323) {
+    RunResult run = run_kestrel(tree_, "SEGA\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.output.find("<>SEGA, SEGMENT 1, ROUND 1: SWITCHING TO SEGB, SEGMENT 2\r\n"
+                              "SEGB, SEGMENT 2, ROUND 1: SWITCHING TO SEGA, SEGMENT 1\r\n"
+                              "SEGA, SEGMENT 1, ROUND 2: SWITCHING TO SEGB, SEGMENT 2\r\n"
+                              "SEGB, SEGMENT 2, ROUND 2: SWITCHING TO SEGA, SEGMENT 1\r\n"
+                              "SEGA, SEGMENT 1, ROUND 3: SWITCHING TO SEGB, SEGMENT 2\r\n"
+                              "SEGB, SEGMENT 2, ROUND 3: DONE.\r\n"),
+              std::string::npos)
+        << run.output;
+}
+
+TEST_F(DemoTree, ASegmentSwitchThatCannotHappenIsReported) {
+    ASSERT_EQ(std::remove(tree_.path("(SYSTEM)/SEGFILE_2.SGNO").c_str()), 0);
+    RunResult run = run_kestrel(tree_, "SEGA\nquit\n");
+    EXPECT_NE(run.output.find("\nCan not open ./(SYSTEM)/SEGFILE_2.SGNO\r\n?? THE SWITCH TO "
+                              "SEGMENT 2 DID NOT HAPPEN: IS (SYSTEM)SEGFILE_2.SGNO THERE? MAKE "
+                              "RUN WRITES IT (SEE README.md).\r\n"),
+              std::string::npos)
+        << run.output;
+    tree_.write_file("(SYSTEM)/SEGFILE.SIN3", "1 SEGA SEGA\r\n");
+    run = run_kestrel(tree_, "SEGA\nquit\n");
+    EXPECT_NE(run.output.find("<>SEGA, SEGMENT 1, ROUND 1\r\n?? NO SEGMENT NAMED SEGB IN "
+                              "(SYSTEM)SEGFILE.SIN3. MAKE RUN WRITES IT (SEE README.md).\r\n"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(Options, HelpAndVersionPrintAndExit) {
