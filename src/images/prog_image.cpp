@@ -120,14 +120,14 @@ static FILE *open_image_for_reading(const char *prompt, std::string *path,
     return stream;
 }
 
-void load_prog_image() {
+void load_prog_image(SegmentCheck check) {
     if (!quiet()) std::fprintf(shell.operator_output, "\r\nSegment tables cleared\r\n");
     image_loaded = 0;
     image_state.current_segment = 0;
     std::string path;
     FILE *stream =
         open_image_for_reading("Load from program file: ", &path, "Input file not specified\r\n");
-    if (stream) load_prog_stream(stream, path);
+    if (stream) load_prog_stream(stream, path, check);
 }
 
 // The data image of a 2-bank program into page table 2.
@@ -160,7 +160,7 @@ static void load_two_bank_data(FILE *stream, const std::string &path, const Prog
 }
 
 // After a complete load: is the image some segment's program file?
-static void check_segment_of_image(const std::string &path) {
+static void check_segment_of_image(const std::string &path, SegmentCheck check) {
     if (!quiet())
         std::fprintf(shell.operator_output, "Check if program loaded on overlay segment: ");
     int segment = find_segment_of_image(path);
@@ -171,13 +171,13 @@ static void check_segment_of_image(const std::string &path) {
                          "\r\nLoad in segment tables...code in dev. phase\r\n");
         }
         image_state.current_segment = segment;
-        load_into_segment(segment);
+        if (check == SegmentCheck::BringIn) load_into_segment(segment);
     } else if (!quiet()) {
         std::fprintf(shell.operator_output, " NO\r\n");
     }
 }
 
-void load_prog_stream(FILE *stream, const std::string &path) {
+void load_prog_stream(FILE *stream, const std::string &path, SegmentCheck check) {
     image_loaded = 0;
     ProgHeader header;
     if (!read_header(stream, &header, false)) {
@@ -247,7 +247,7 @@ void load_prog_stream(FILE *stream, const std::string &path) {
         std::fclose(stream);
         return;
     }
-    check_segment_of_image(path);
+    check_segment_of_image(path, check);
     std::fclose(stream);
 }
 

@@ -35,12 +35,19 @@ extern ImageState image_state;
 
 void reset_image_state();
 
+// How a complete load treats an image that is a segment's program file.
+enum class SegmentCheck {
+    BringIn,   // the segment's SegmentImage replaces the words just loaded
+    KeepWords, // the words loaded stay (load-segment writes them out)
+};
+
 // load-image-file: opens the image named at argument_position (prompting for
 // it) and loads it; sets image_loaded.
-void load_prog_image();
+void load_prog_image(SegmentCheck check = SegmentCheck::BringIn);
 // The loader proper, on an open stream; `path` is the host path the stream
 // was opened with (for the segment check). Closes the stream.
-void load_prog_stream(FILE *stream, const std::string &path);
+void load_prog_stream(FILE *stream, const std::string &path,
+                      SegmentCheck check = SegmentCheck::BringIn);
 // load-byte-swapped-image-file.
 void load_byte_swapped_image();
 // save-image-to-file and dump-memory.

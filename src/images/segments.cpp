@@ -321,7 +321,10 @@ static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low,
 void load_segment() {
     uint32_t number = 0;
     if (!read_segment_number(&number, "\r\nLoad to segment number: ")) return;
-    load_prog_image();
+    // The segment image is made from the words of the file just loaded: when
+    // that file is the segment's own program file, the segment's old image
+    // must not be brought in over them.
+    load_prog_image(SegmentCheck::KeepWords);
     if (!image_loaded) return;
     FILE *out = shell.operator_output;
     if (!image_state.two_bank_mode) std::fprintf(out, "\r\nProgram not 2-bank!\r\n");

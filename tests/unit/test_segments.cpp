@@ -142,4 +142,27 @@ TEST_F(Segments, LoadSegmentWritesTheSegmentImage) {
     EXPECT_EQ(run("load-segment"), "\r\nLoad to segment number: \r\nNo default segment number!");
 }
 
+TEST_F(Segments, LoadSegmentOfTheSegmentsOwnProgramFileWritesItsNewWords) {
+    // Segment 4's program file has been changed since its image was made:
+    // writing the image again must take the new words, not bring the old
+    // image in over them.
+    write_text("(SYSTEM)/SEGFILE.SIN3", "4 PART part\n");
+    write_file("(SYSTEM)/SEGFILE_4.SGNO", segment_bytes({0100, 0101, 0, 0, 0444, 0555}));
+    write_file("(SYSTEM)/PART.PROG", prog_bytes(0100, 0100, 0100, 0101, 0177777, 0, {1, 2}));
+    std::string out = run("load-segment 4 (SYSTEM)PART");
+    EXPECT_NE(out.find("\r\n YES, segment is 4"), std::string::npos) << out;
+    EXPECT_EQ(image_state.current_segment, 4);
+    EXPECT_EQ(read_normal(0100), 1u);
+    auto bytes = read_file("(SYSTEM)/SEGFILE_4.SGNO");
+    ASSERT_GE(bytes.size(), 12u);
+    EXPECT_EQ(bytes[8], 1);
+    EXPECT_EQ(bytes[10], 2);
+
+    // Loading the program file now brings in the image just written.
+    write_normal(0100, 0);
+    run("load-image-file (SYSTEM)PART");
+    EXPECT_EQ(read_normal(0100), 1u);
+    EXPECT_EQ(read_normal(0101), 2u);
+}
+
 } // namespace
