@@ -320,14 +320,14 @@ int read_terminal_key() {
         if (event == 3) {
             int key = read_raw_key();
             if (key < 0) return -1;
-            gen_virt(3, key, 0, 0);
-            int entry = inbyte_get();
-            if (entry >= 0) {
-                // The rest of a multi-byte definition is dropped, as the
-                // terminal input calls do.
-                clear_inbytebuff();
-                return entry & 0377;
-            }
+            // Bytes left in the ring by earlier terminal input must not take
+            // the place of the key's own first byte; the rest of a multi-byte
+            // definition is dropped, as at the single-byte terminal input.
+            clear_inbytebuff();
+            int entry = gen_virt(3, key, 0, 0) > 0 ? inbyte_get() : -1;
+            clear_inbytebuff();
+            // A key without a definition arrives as typed.
+            return entry >= 0 ? entry & 0377 : key;
         }
     }
 }

@@ -5,6 +5,10 @@
 #include "instruction_test_support.h"
 #include "monitor/monitor.h"
 
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr uint32_t TRA = 0150000, TRR = 0150100, MCL = 0150200, MST = 0150300;
@@ -410,6 +414,67 @@ TEST_F(Levels, IoxVerticalBarStopsTheProgram) {
     execute(IOX | 0300);
     EXPECT_EQ(machine.A, 0174u);
     EXPECT_EQ(cpu_running, 0);
+}
+
+// IOX 300 with the virtual keyboard on, keys typed on a pseudo-terminal (an
+// Alt key arrives there as ESC and the key).
+class IoxVirtualKeyboard : public Levels {
+  protected:
+    void SetUp() override {
+        Levels::SetUp();
+        ASSERT_EQ(openpty(&master_, &slave_, nullptr, nullptr, nullptr), 0);
+        termios mode{};
+        tcgetattr(slave_, &mode);
+        cfmakeraw(&mode);
+        tcsetattr(slave_, TCSANOW, &mode);
+        saved_stdin_ = dup(STDIN_FILENO);
+        dup2(slave_, STDIN_FILENO);
+        host_terminal_init();
+        reset_terminal_state();
+        settings.use_virtual_keyboard = 1;
+    }
+    void TearDown() override {
+        while (host_input_waiting(0))
+            host_read_byte(0);
+        dup2(saved_stdin_, STDIN_FILENO);
+        close(saved_stdin_);
+        close(slave_);
+        close(master_);
+        reset_terminal_state();
+        Levels::TearDown();
+    }
+    void type(const std::string &bytes) {
+        ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    int master_ = -1, slave_ = -1, saved_stdin_ = -1;
+};
+
+TEST_F(IoxVirtualKeyboard, AltKeyGivesItsOwnFirstByte) {
+    VirtualKey &key = terminal.virtual_key_table['A'];
+    key.bytes[0] = 'H';
+    key.bytes[1] = 'I';
+    key.count = 2;
+    // Bytes an earlier terminal call left in the ring.
+    inbyte_put('z');
+    inbyte_put('y');
+    type("\x1b"
+         "A");
+    execute(IOX | 0300);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>('H'));
+    EXPECT_EQ(terminal.nbuff, 0) << "the rest of the definition is dropped";
+    EXPECT_EQ(machine.P, 01001u);
+}
+
+TEST_F(IoxVirtualKeyboard, AltKeyWithoutDefinitionArrivesAsTyped) {
+    type("\x1b"
+         "q"
+         "w");
+    execute(IOX | 0300);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>('q')) << "the key is not lost";
+    EXPECT_EQ(machine.P, 01001u);
+    execute(IOX | 0300);
+    EXPECT_EQ(machine.A, static_cast<uint32_t>('w'));
+    EXPECT_EQ(cpu_running, 1);
 }
 
 TEST_F(Levels, IoxOtherDeviceRegisterIsIllegal) {
