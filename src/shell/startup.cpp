@@ -51,6 +51,37 @@ static void take_image_path(const char *path) {
     shell.startup_image_pending = 1;
 }
 
+static bool user_present(const char *name) {
+    for (int i = 0; i < user_table.count; ++i)
+        if (user_table.names[i] == name) return true;
+    return false;
+}
+
+// After the start-up messages: when the working directory is not a complete
+// ND directory tree, says what is missing and where a complete one comes
+// from. The messages above it stay as they are.
+static void print_tree_hints(bool scratch_claimed) {
+    FILE *out = shell.operator_output;
+    if (!user_present("SYSTEM") || !user_present("RT") || !user_present("SCRATCH")) {
+        std::fprintf(out,
+                     "Hint: this directory is not an ND directory tree. KESTREL needs the\r\n"
+                     "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\r\n"
+                     "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `make run` lays out\r\n"
+                     "such a tree in build/demo; see README.md, \"Using KESTREL\".\r\n");
+        return;
+    }
+    if (!scratch_claimed)
+        std::fprintf(out,
+                     "Hint: no scratch file could be opened. The files (SCRATCH)/SCRATCH01.DATA\r\n"
+                     "to SCRATCH08.DATA must exist here (empty files will do); without one,\r\n"
+                     "ND programs run, but MON 5 and MON 6 fail.\r\n");
+    if (!user_present(user_table.current_user_name.c_str()))
+        std::fprintf(out,
+                     "Hint: there is no user %s here, no directory (%s). Make that\r\n"
+                     "directory, or log in another user with log-in-user.\r\n",
+                     user_table.current_user_name.c_str(), user_table.current_user_name.c_str());
+}
+
 int shell_main(int argc, char **argv) {
     shell.start_time = host_time_seconds();
     shell.program_command_pending = 0;
@@ -79,9 +110,13 @@ int shell_main(int argc, char **argv) {
 
     reset_open_file_table();
     if (!claim_scratch_file()) {
+        std::fprintf(shell.operator_output,
+                     "Eight KESTRELs already work in this directory, one on each scratch\r\n"
+                     "file. End one of them, or start KESTREL in another ND directory tree.\r\n");
         std::fflush(stdout);
         return 1;
     }
+    print_tree_hints(open_file_table.open_count > 0);
 
     host_install_interrupt_handler(on_interrupt);
     reset_debug_state();

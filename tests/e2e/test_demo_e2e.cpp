@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -433,6 +434,70 @@ TEST_F(DemoTree, ASegmentSwitchThatCannotHappenIsReported) {
                               "(SYSTEM)SEGFILE.SIN3. MAKE RUN WRITES IT (SEE README.md).\r\n"),
               std::string::npos)
         << run.output;
+}
+
+// Start-up in a directory that is no complete ND tree: the documented
+// messages, then a hint that says what is missing and what to do.
+TEST(StartupHints, ADirectoryWithoutTheUsersPointsToTheDemoTree) {
+    NdTree tree;
+    std::string out;
+    ASSERT_EQ(run_host_command("rm -rf '" + tree.path("(SYSTEM)") + "' '" + tree.path("(RT)") +
+                                   "' '" + tree.path("(SCRATCH)") + "'",
+                               &out),
+              0);
+    RunResult run = run_kestrel(tree, "quit\n");
+    EXPECT_NE(run.output.find(
+                  "Opening scratch file for random access failed !!!\r\n"
+                  "Hint: this directory is not an ND directory tree. KESTREL needs the\r\n"
+                  "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\r\n"
+                  "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `make run` lays out\r\n"
+                  "such a tree in build/demo; see README.md, \"Using KESTREL\".\r\n"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("Hint: no scratch"), std::string::npos) << "one hint covers it all";
+}
+
+TEST(StartupHints, AMissingScratchFileAndUserAreNamed) {
+    NdTree tree;
+    std::string out;
+    ASSERT_EQ(run_host_command("rm '" + tree.path("(SCRATCH)/SCRATCH01.DATA") + "' && rmdir '" +
+                                   tree.path("(EMULATOR)") + "'",
+                               &out),
+              0);
+    RunResult run = run_kestrel(tree, "quit\n");
+    EXPECT_NE(run.output.find(
+                  "Opening scratch file for random access failed !!!\r\n"
+                  "Hint: no scratch file could be opened. The files (SCRATCH)/SCRATCH01.DATA\r\n"
+                  "to SCRATCH08.DATA must exist here (empty files will do); without one,\r\n"
+                  "ND programs run, but MON 5 and MON 6 fail.\r\n"
+                  "Hint: there is no user EMULATOR here, no directory (EMULATOR). Make that\r\n"
+                  "directory, or log in another user with log-in-user.\r\n<>"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(StartupHints, ACompleteTreeGetsNoHint) {
+    NdTree tree;
+    RunResult run = run_kestrel(tree, "quit\n");
+    EXPECT_EQ(run.output.find("Hint:"), std::string::npos) << run.output;
+}
+
+TEST(StartupHints, TheNinthKestrelIsToldWhy) {
+    NdTree tree;
+    std::vector<std::unique_ptr<PtySession>> holders;
+    for (int i = 0; i < 8; ++i) {
+        holders.push_back(std::make_unique<PtySession>(tree));
+        ASSERT_TRUE(holders.back()->wait_for("<>")) << holders.back()->output();
+    }
+    RunResult ninth = run_kestrel(tree, "quit\n");
+    EXPECT_NE(ninth.output.find(
+                  "\r\nAll scratchfiles are in use!\r\n"
+                  "Eight KESTRELs already work in this directory, one on each scratch\r\n"
+                  "file. End one of them, or start KESTREL in another ND directory tree.\r\n"),
+              std::string::npos)
+        << ninth.output;
+    EXPECT_NE(ninth.exit_status, 0);
 }
 
 TEST(Options, HelpAndVersionPrintAndExit) {
