@@ -71,11 +71,19 @@ int main(int argc, char **argv) {
         } else if (source_path.empty()) {
             source_path = arg;
         } else {
-            std::fprintf(stderr, "nd-asm: more than one source file given\n");
+            std::fprintf(stderr,
+                         "nd-asm: more than one source file given (%s and %s); the image is "
+                         "named with -o\n",
+                         source_path.c_str(), arg.c_str());
             return 2;
         }
     }
     if (source_path.empty() || image_path.empty()) {
+        if (!source_path.empty())
+            std::fprintf(stderr, "nd-asm: no image file named: give it with -o, such as -o "
+                                 "PROG.PROG\n");
+        else if (argc > 1)
+            std::fprintf(stderr, "nd-asm: no source file named\n");
         usage(stderr);
         return 2;
     }

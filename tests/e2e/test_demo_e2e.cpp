@@ -500,6 +500,21 @@ TEST(StartupHints, TheNinthKestrelIsToldWhy) {
     EXPECT_NE(ninth.exit_status, 0);
 }
 
+TEST(Options, NdAsmNamesWhatItsCommandLineLacks) {
+    std::string nd_asm = std::string("'") + KESTREL_BUILD_DIR + "/nd-asm'";
+    std::string source = std::string("'") + KESTREL_SOURCE_DIR + "/demo/hello.asm'";
+    std::string out;
+    EXPECT_EQ(run_host_command(nd_asm + " " + source + " 2>&1", &out), 2);
+    EXPECT_EQ(out.rfind("nd-asm: no image file named: give it with -o, such as -o PROG.PROG\n", 0),
+              0u)
+        << out;
+    EXPECT_EQ(run_host_command(nd_asm + " -o X.PROG 2>&1", &out), 2);
+    EXPECT_EQ(out.rfind("nd-asm: no source file named\n", 0), 0u) << out;
+    EXPECT_EQ(run_host_command(nd_asm + " A.ASM B.ASM -o X.PROG 2>&1", &out), 2);
+    EXPECT_EQ(out, "nd-asm: more than one source file given (A.ASM and B.ASM); the image is named "
+                   "with -o\n");
+}
+
 TEST(Options, HelpAndVersionPrintAndExit) {
     NdTree tree;
     RunResult help = run_kestrel(tree, "", {"--help"});
