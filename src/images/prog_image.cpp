@@ -10,6 +10,7 @@
 #include "shell/settings.h"
 #include "shell/shell.h"
 
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -355,8 +356,12 @@ static void save_two_bank_data(FILE *stream) {
 }
 
 void save_prog_image() {
+    // An existing image is opened without truncation and emptied only once
+    // both addresses have been accepted, so that a refused save leaves it as
+    // it was. Every write then goes to the end of the emptied file.
     FILE *stream = nullptr;
-    if (s3_fopen(&stream, "Dump to file: ", "wb", "PROG") < 0) return;
+    std::string path;
+    if (s3_fopen(&stream, "Dump to file: ", "a", "PROG", &path) < 0) return;
     if (stream == stdout) {
         std::fprintf(shell.operator_output, "Output file was not specified\r\n");
         return;
@@ -368,6 +373,11 @@ void save_prog_image() {
         !read_image_address(&restart,
                             "Restart-address (RA): ", "Restart address must be within 0-177777\r\n",
                             "Error, restart address outside memory limits %7o - %7o\r\n")) {
+        std::fclose(stream);
+        return;
+    }
+    if (!host_set_file_size(path, 0)) {
+        std::fprintf(shell.operator_output, "Error when writing to file: %d\r\n", errno);
         std::fclose(stream);
         return;
     }

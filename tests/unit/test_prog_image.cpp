@@ -230,6 +230,22 @@ TEST_F(ProgImage, SaveChecksItsAddresses) {
     EXPECT_EQ(run("dump-memory \"D\" 10x"), created("D") + "Illegal char. in octal number: x\r\n");
     EXPECT_TRUE(exists("(EMULATOR)/A.PROG")) << "the file is created before the check";
     EXPECT_EQ(read_file("(EMULATOR)/A.PROG").size(), 0u);
+
+    // An existing image survives a refused save and is replaced by an
+    // accepted one.
+    write_text("(EMULATOR)/OLD.PROG", std::string(600, 'x'));
+    EXPECT_EQ(run("save-image-to-file OLD 200000"), "Start address must be within 0-177777\r\n");
+    EXPECT_EQ(run("dump-memory OLD 1000 2000"),
+              "Error, restart address outside memory limits    1000 -    1777\r\n");
+    EXPECT_EQ(read_text("(EMULATOR)/OLD.PROG"), std::string(600, 'x'));
+    write_normal(01000, 0123456);
+    EXPECT_EQ(run("save-image-to-file OLD 1000 1000"),
+              "Successfully saved program code to file\r\n");
+    auto saved = read_file("(EMULATOR)/OLD.PROG");
+    ASSERT_EQ(saved.size(), 512u + 2 * 01000);
+    EXPECT_EQ(saved[0], 02); // start address 1000
+    EXPECT_EQ(saved[512], 0123456 >> 8);
+    EXPECT_EQ(saved[513], 0123456 & 0377);
 }
 
 TEST_F(ProgImage, SavedTwoBankImageHasBothBanks) {
