@@ -12,10 +12,10 @@ build: deps
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	scripts/make-demo-tree $(BUILD)/demo $(BUILD)
+	scripts/make-demo-tree $(BUILD)/demo-tree $(BUILD)
 
 run: demo
-	cd $(BUILD)/demo && ../kestrel
+	cd $(BUILD)/demo-tree && ../kestrel
 
 # The whole suite runs twice: on the release build, and on a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer.
