@@ -290,11 +290,16 @@ void define_segment() {
         std::fprintf(out, "\r\nSegment name already in use!");
         return;
     }
-    FILE *stream = std::fopen(SEGMENT_DESCRIPTION_FILE, "ab");
+    FILE *stream = std::fopen(SEGMENT_DESCRIPTION_FILE, "a+b");
     if (!stream) {
         std::fprintf(out, "\r\n No segment description file defined %s", SEGMENT_DESCRIPTION_FILE);
         return;
     }
+    // The file is edited by hand: a last line left without its line end
+    // would run on into the new line and lose both.
+    bool ends_mid_line = std::fseek(stream, -1, SEEK_END) == 0 && std::fgetc(stream) != '\n';
+    std::fseek(stream, 0, SEEK_END);
+    if (ends_mid_line) std::fputs("\r\n", stream);
     std::fprintf(stream, "%o %s\r\n", number, name.c_str());
     std::fclose(stream);
 }

@@ -111,6 +111,16 @@ TEST_F(Segments, TheTableHoldsTwentySegments) {
     EXPECT_EQ(load_into_segment(21), 0);
 }
 
+TEST_F(Segments, DefineSegmentAfterALastLineWithoutItsLineEnd) {
+    write_text("(SYSTEM)/SEGFILE.SIN3", "3 MAIN main");
+    run("define-segment 4 extra");
+    EXPECT_EQ(read_text("(SYSTEM)/SEGFILE.SIN3"), "3 MAIN main\r\n4 EXTRA\r\n");
+    EXPECT_EQ(find_segment_of_image("./(SYSTEM)/MAIN.PROG"), 3);
+    write_text("(SYSTEM)/SEGFILE.SIN3", "");
+    run("define-segment 5 first");
+    EXPECT_EQ(read_text("(SYSTEM)/SEGFILE.SIN3"), "5 FIRST\r\n");
+}
+
 TEST_F(Segments, LoadingTheProgramFileOfASegmentBringsTheSegmentIn) {
     write_text("(SYSTEM)/SEGFILE.SIN3", "4 PART part\n");
     write_file("(SYSTEM)/PART.PROG", prog_bytes(0100, 0100, 0100, 0101, 0177777, 0, {1, 2}));
