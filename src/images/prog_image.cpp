@@ -320,19 +320,25 @@ static bool read_image_address(uint32_t *value, const char *prompt, const char *
     return true;
 }
 
+// The writers flush what they wrote, so that a write the host refuses is
+// known before success is reported.
+static bool write_and_flush(FILE *stream, size_t bytes) {
+    return std::fwrite(byte_buffer, 1, bytes, stream) == bytes && std::fflush(stream) == 0;
+}
+
 // Writes all 65536 words of a page table big-endian; false on a short write.
 static bool write_page_table(FILE *stream, uint32_t page_table) {
     for (uint32_t address = 0; address < BANK_WORDS; ++address)
         put_big_endian(byte_buffer + 2 * address, read_word(page_table, address));
-    return std::fwrite(byte_buffer, 1, sizeof byte_buffer, stream) == sizeof byte_buffer;
+    return write_and_flush(stream, sizeof byte_buffer);
 }
 
 static bool write_program_words(FILE *stream, uint32_t low, uint32_t high) {
-    if (high < low) return true;
+    if (high < low) return std::fflush(stream) == 0;
     uint32_t count = high - low + 1;
     for (uint32_t i = 0; i < count; ++i)
         put_big_endian(byte_buffer + 2 * i, read_normal(low + i));
-    return std::fwrite(byte_buffer, 1, 2 * static_cast<size_t>(count), stream) == 2 * count;
+    return write_and_flush(stream, 2 * static_cast<size_t>(count));
 }
 
 static void save_two_bank_data(FILE *stream) {

@@ -310,9 +310,9 @@ void delete_segment() {
     read_segment_number(&number, "Segment number: ");
 }
 
-// Writes `count` words from `address` of a page table little-endian.
+// Writes the words `low`..`high` of a page table little-endian.
 static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low, uint32_t high) {
-    if (high < low) return true;
+    if (high < low) return std::fflush(stream) == 0;
     std::vector<uint8_t> bytes;
     bytes.reserve(2 * (high - low + 1));
     for (uint32_t address = low; address <= high; ++address) {
@@ -320,7 +320,9 @@ static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low,
         bytes.push_back(static_cast<uint8_t>(word));
         bytes.push_back(static_cast<uint8_t>(word >> 8));
     }
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    // Flushed, so that a write the host refuses is reported.
+    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
+           std::fflush(stream) == 0;
 }
 
 void load_segment() {

@@ -191,6 +191,22 @@ TEST_F(Images, BadImagesAreRefusedWithoutStarting) {
                     "<>\r\n--- Terminated KESTREL\r\n");
 }
 
+TEST_F(Images, AWriteTheHostRefusesIsReportedNotSuccess) {
+    assemble(print_letter('F'), "(EMULATOR)/F.PROG");
+    std::string ignored;
+    ASSERT_EQ(
+        run_host_command("ln -s /dev/full '" + tree.path("(EMULATOR)/FULL.PROG") + "'", &ignored),
+        0);
+    RunResult run = run_kestrel(tree, "load-image-file F\nsave-image-to-file FULL 1000 1000\n"
+                                      "WRITE-BINARY 0 FULL:PROG\nquit\n");
+    std::string text = transcript(run.output);
+    EXPECT_TRUE(
+        std::regex_search(text, std::regex("<>Error when writing to file: [1-9]\\d*\r\n<>")))
+        << text;
+    EXPECT_EQ(text.find("Successfully saved"), std::string::npos) << text;
+    EXPECT_NE(text.find("<>Writing to file failed\r\n<>"), std::string::npos) << text;
+}
+
 TEST_F(Images, TheEndOfInputAtTheNamePromptEndsTheLoadSilently) {
     RunResult run = run_kestrel(tree, "load-image-file\n\nload-image-file");
     EXPECT_EQ(transcript(run.output), "<>Load from program file: You must enter a file name!\r\n"
