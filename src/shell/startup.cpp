@@ -35,11 +35,11 @@ static void take_image_path(const char *path) {
     const char *close = open ? std::strchr(open, ')') : nullptr;
     if (!open || !close)
         return;
+    // A path that starts with the user directory names the current directory.
     std::string directory(path, static_cast<size_t>(open - path));
-    if (directory.empty())
-        directory = ".";
     std::printf("\r\nSet current directory to %s", directory.c_str());
-    host_change_directory(directory);
+    if (!directory.empty())
+        host_change_directory(directory);
     std::printf("Double clicked on a .PROG file\r\n");
     const char *name = close[1] ? close + 2 : close + 1;
     std::printf("  to invoke %s", name);
@@ -67,7 +67,7 @@ static void print_tree_hints(bool scratch_claimed) {
                      "Hint: this directory is not an ND directory tree. KESTREL needs the\r\n"
                      "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\r\n"
                      "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `make run` lays out\r\n"
-                     "such a tree in build/demo; see README.md, \"Using KESTREL\".\r\n");
+                     "such a tree in build/demo-tree; see README.md, \"Using KESTREL\".\r\n");
         return;
     }
     if (!scratch_claimed)

@@ -451,7 +451,7 @@ TEST(StartupHints, ADirectoryWithoutTheUsersPointsToTheDemoTree) {
                   "Hint: this directory is not an ND directory tree. KESTREL needs the\r\n"
                   "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\r\n"
                   "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `make run` lays out\r\n"
-                  "such a tree in build/demo; see README.md, \"Using KESTREL\".\r\n"),
+                  "such a tree in build/demo-tree; see README.md, \"Using KESTREL\".\r\n"),
               std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.find("Hint: no scratch"), std::string::npos) << "one hint covers it all";
