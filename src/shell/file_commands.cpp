@@ -545,7 +545,10 @@ void cmd_rename_file() {
         std::fprintf(out(), "File already exists\r\n");
         return;
     }
-    print_resolution_status(status, new_name, true);
+    // A new name that names no file yet is what a rename wants: only the
+    // other resolution failures are reported.
+    if (status != NAME_NO_SUCH_FILE)
+        print_resolution_status(status, new_name, true);
     if (status != NAME_NO_SUCH_FILE && status != NAME_FILE_AMBIGUOUS) return;
 
     // The new name stays in the same user directory: a user part may only
