@@ -31,12 +31,12 @@ void close_file(FILE *file) {
     if (file && !is_console(file)) std::fclose(file);
 }
 
-// Opens the output file of a conversion whose input came from `input_path`.
-// The file is opened without truncation first: when it is the input file
-// itself, writing would destroy the input before it is read, and the command
-// is refused with the input untouched. Otherwise it is emptied.
-bool open_conversion_output(FILE **output, const char *prompt, const char *default_type,
-                            const std::string &input_path) {
+// Opens the output file of a conversion whose input came from `input_path`,
+// with the host access mode `mode`. The file is looked at without truncation
+// first: when it is the input file itself, writing would destroy the input
+// before it is read, and the command is refused with the input untouched.
+bool open_conversion_output(FILE **output, const char *prompt, const char *mode,
+                            const char *default_type, const std::string &input_path) {
     *output = nullptr;
     std::string output_path;
     if (s3_fopen(output, prompt, "a", default_type, &output_path) < 0) return false;
@@ -48,9 +48,10 @@ bool open_conversion_output(FILE **output, const char *prompt, const char *defau
         close_file(*output);
         return false;
     }
-    if (!host_set_file_size(output_path, 0)) {
+    close_file(*output);
+    *output = std::fopen(output_path.c_str(), mode);
+    if (!*output) {
         std::fprintf(out(), "\r\nFailed to open %s\r\n", output_path.c_str());
-        close_file(*output);
         return false;
     }
     return true;
@@ -343,7 +344,7 @@ void cmd_byte_swap() {
         std::fprintf(out(), "\r\n:PROG (default) input file not specified");
         return;
     }
-    if (!open_conversion_output(&output, "Output file: ", "PROG", input_path)) {
+    if (!open_conversion_output(&output, "Output file: ", "wb", "PROG", input_path)) {
         close_file(input);
         return;
     }
@@ -374,7 +375,7 @@ void cmd_add_parity() {
         std::fprintf(out(), "Text input fil not specified\r\n");
         return;
     }
-    if (!open_conversion_output(&output, "Output file: ", "SYMB", input_path)) {
+    if (!open_conversion_output(&output, "Output file: ", "w", "SYMB", input_path)) {
         close_file(input);
         return;
     }
@@ -400,7 +401,7 @@ void cmd_remove_parity() {
     std::string input_path;
     input = nullptr;
     if (s3_fopen(&input, "Text input file: ", "r", "SYMB", &input_path) < 0) return;
-    if (!open_conversion_output(&output, "Output file: ", "SYMB", input_path)) {
+    if (!open_conversion_output(&output, "Output file: ", "w", "SYMB", input_path)) {
         close_file(input);
         return;
     }

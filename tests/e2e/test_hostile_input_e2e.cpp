@@ -681,6 +681,62 @@ TEST(HostileInput, MalformedEscapeSequencesFromTheTerminal) {
     EXPECT_EQ(session.wait_exit(), 0);
 }
 
+// A program reading single keys (ESC switched off, so that the bytes of the
+// sequences reach it) is fed the same malformed sequences; it sees bytes,
+// ends on Q, and the prompt works afterwards.
+TEST(HostileInput, MalformedEscapeSequencesWhileAProgramReadsKeys) {
+    const char *source = R"(
+        ORG 1000
+        START BEGIN
+BEGIN:  MON 71                  ; ESC does not stop the program
+        LDX MSGP
+        MON 32
+GO:     SAT 1
+        MON 1
+        JMP STOP
+        STA SAVE
+        SAT 10
+        MON 35
+        SAA 15
+        SAT 1
+        MON 2
+        JMP STOP
+        SAA 12
+        MON 2
+        JMP STOP
+        LDA SAVE
+        SAT 177
+        AND KMASK
+        LDT KQ
+        SKP IF DA EQL ST
+        JMP GO
+STOP:   MON 0
+SAVE:   WORD 0
+KMASK:  WORD 177
+KQ:     WORD 121
+MSGP:   WORD MSG
+MSG:    TEXT "READY$'"
+)";
+    NdTree tree;
+    std::string log;
+    ASSERT_TRUE(tree.assemble(source, "(EMULATOR)/KEYS.PROG", &log)) << log;
+    PtySession session(tree);
+    ASSERT_TRUE(session.wait_for("<>"));
+    session.send("KEYS\r");
+    ASSERT_TRUE(session.wait_for("READY")) << session.output();
+    session.mark();
+    // One write, so that no byte arrives while the program runs between two
+    // calls.
+    session.send(std::string("\033[999999999999;99999H\033[<0;1;2\033O\303\377\376\033[1;2;3;4;5;6;"
+                             "7;8;9;10;11;12;13;14~\033\033Q"));
+    EXPECT_TRUE(session.wait_for("<>", 15000)) << session.since_mark();
+    session.mark();
+    session.send("octal-to-decimal 7\r");
+    EXPECT_TRUE(session.wait_for(kSentinelAnswer)) << session.output();
+    session.send("quit\r");
+    EXPECT_EQ(session.wait_exit(), 0);
+}
+
 // As root, permission bits stop nothing: the host refuses writing through a
 // directory standing where a file should be, and a file where a directory
 // should be.
