@@ -816,8 +816,11 @@ BUF:    WORD 123456, 65432
     EXPECT_EQ(tree.read_file("(EMULATOR)/WRITTEN.DATA"), expected);
     // The second run found the file existing and stopped at once.
     ASSERT_TRUE(tree.exists("(SCRATCH)/SCRATCH01.DATA"));
+    // The block the first run wrote to the scratch file is still there after
+    // both halts and the second run.
     std::string scratch = tree.read_file("(SCRATCH)/SCRATCH01.DATA");
-    EXPECT_GE(scratch.size(), 512u);
+    ASSERT_GE(scratch.size(), 512u);
+    EXPECT_EQ(scratch.substr(0, 6), std::string("\xa7\x2e\x6b\x1a\0\0", 6));
 }
 
 } // namespace
