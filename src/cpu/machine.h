@@ -73,7 +73,9 @@ struct MachineState {
     uint32_t float_format;  // 0 = 32-bit, 1 = 48-bit
     uint32_t cpu_type;
     uint32_t instruction_set;
-    uint32_t instruction_count;
+    // Counted in 64 bits so that long runs report their true count and time
+    // per instruction.
+    uint64_t instruction_count;
 };
 
 extern MachineState machine;

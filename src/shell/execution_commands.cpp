@@ -73,9 +73,10 @@ static void print_timing_report(int64_t elapsed, const char *instruction_line) {
     std::fprintf(out(), "%d secs, %d milsecs", static_cast<int>(seconds % 60),
                  static_cast<int>(elapsed % 1000));
     if (!instruction_line) return;
-    uint32_t count = machine.instruction_count;
-    double per_instruction = count ? static_cast<double>(elapsed) * 1000.0 / count : 0.0;
-    std::fprintf(out(), instruction_line, static_cast<int>(count), per_instruction);
+    uint64_t count = machine.instruction_count;
+    double per_instruction =
+        count ? static_cast<double>(elapsed) * 1000.0 / static_cast<double>(count) : 0.0;
+    std::fprintf(out(), instruction_line, static_cast<unsigned long long>(count), per_instruction);
 }
 
 void run_loaded_program() {
@@ -83,7 +84,7 @@ void run_loaded_program() {
         std::fprintf(out(), "\r\nStarting execution at start address %o\r\n", machine.P);
     prepare_run();
     int64_t elapsed = timed_run();
-    print_timing_report(elapsed, "\r\n%d instructions executed, %f usec/instruction");
+    print_timing_report(elapsed, "\r\n%llu instructions executed, %f usec/instruction");
     std::fprintf(out(), "\r\n");
     if (out() == stdout) page_pause('\n');
 }
@@ -134,7 +135,7 @@ void cmd_run() {
         terminal.last_typed_byte = 0;
         set_program_command_line(rest_after_argument(prompted));
         int64_t elapsed = timed_run();
-        print_timing_report(elapsed, "\r\n%d instructions executed, %f usec/instruction\r\n");
+        print_timing_report(elapsed, "\r\n%llu instructions executed, %f usec/instruction\r\n");
     }
     reset_terminal_after_run();
 }
