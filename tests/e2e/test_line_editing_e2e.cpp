@@ -35,8 +35,9 @@ TEST(LineEditing, HistoryIsKeptAcrossRuns) {
     {
         PtySession session(tree);
         ASSERT_TRUE(session.wait_for("<>"));
+        session.mark();
         session.send("debug 7\r");
-        ASSERT_TRUE(session.wait_for("<>"));
+        ASSERT_TRUE(session.wait_for("<>")) << session.output();
         session.send("quit\r");
         EXPECT_EQ(session.wait_exit(), 0);
     }
