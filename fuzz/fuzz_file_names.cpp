@@ -39,9 +39,9 @@ void make_fixtures() {
     const char *users[] = {"(USER-A)", "(USER-B)", "(AB)", "(A-LONG-USER-NAME)"};
     for (const char *user : users)
         mkdir((fuzz_tree() + "/" + user).c_str(), 0777);
-    const char *files[] = {"(SYSTEM)/PROGRAM.PROG", "(SYSTEM)/PROGRAM.SYMB",
+    const char *files[] = {"(SYSTEM)/PROGRAM.PROG",  "(SYSTEM)/PROGRAM.SYMB",
                            "(SYSTEM)/TERMINAL.SYMB", "(EMULATOR)/ABC.DATA",
-                           "(EMULATOR)/ABD.DATA",   "(USER-A)/FILE-ONE.SYMB",
+                           "(EMULATOR)/ABD.DATA",    "(USER-A)/FILE-ONE.SYMB",
                            "(USER-A)/FILE-TWO.SYMB", "(AB)/X.Y"};
     for (const char *file : files)
         fuzz_write_file(file, reinterpret_cast<const uint8_t *>("x"), 1);

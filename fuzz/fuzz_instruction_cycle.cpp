@@ -3,7 +3,8 @@
 // (CPU type, instruction set, float format, alternative page table, raw
 // open mode), a load address, then words placed from the load address on in
 // page table 0, and again in page table 2 for the alternative page table.
-// Runs at most 20000 instructions; monitor calls act on the fuzz tree.
+// Runs at most 20000 instructions; monitor calls act on the fuzz tree, in
+// which F:DATA and F:SYMB of the user and S:SYMB of SYSTEM exist.
 #include "fuzz_support.h"
 
 #include "cpu/cycle.h"
@@ -49,6 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         write_word(2, address, word);
         address = (address + 1) & WORD_MASK;
     }
+    // Files for the file calls to find, read, write, rename and delete.
+    static const uint8_t TEXT[] = "ND TEXT\r\n";
+    fuzz_write_file("(EMULATOR)/F.DATA", TEXT, sizeof TEXT - 1);
+    fuzz_write_file("(EMULATOR)/F.SYMB", TEXT, sizeof TEXT - 1);
+    fuzz_write_file("(SYSTEM)/S.SYMB", TEXT, sizeof TEXT - 1);
     fuzz_limit_instructions(INSTRUCTION_LIMIT);
     cpu_running = 1;
     run_cpu();

@@ -1,7 +1,7 @@
 // The shell line: the abbreviation matcher against the command table, the
-// argument readers on the rest of the line, and the line executed as the
-// command loop executes it. The first input byte chooses the readers (two
-// bits each); the rest is the line.
+// argument readers on the rest of the first line, then up to eight lines
+// executed one after the other as the command loop executes them. The first
+// input byte chooses the readers (two bits each); the rest holds the lines.
 #include "fuzz_support.h"
 
 #include "shell/command_table.h"
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_setup();
@@ -25,10 +26,18 @@ void read_arguments(uint8_t choice) {
         int bad = 0;
         std::string word;
         switch ((choice >> (2 * i)) & 3) {
-        case 0: read_octal_argument(&value, 017, "Octal: ", &bad); break;
-        case 1: read_decimal_argument(&value, 10, "Decimal: ", &bad); break;
-        case 2: read_signed_decimal_argument(&signed_value, &bad); break;
-        default: read_word_argument(&word, "DEFAULT", "Word: "); break;
+        case 0:
+            read_octal_argument(&value, 017, "Octal: ", &bad);
+            break;
+        case 1:
+            read_decimal_argument(&value, 10, "Decimal: ", &bad);
+            break;
+        case 2:
+            read_signed_decimal_argument(&signed_value, &bad);
+            break;
+        default:
+            read_word_argument(&word, "DEFAULT", "Word: ");
+            break;
         }
     }
     read_choice_argument("On or off: ", "on", "on off");
@@ -39,16 +48,27 @@ void read_arguments(uint8_t choice) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     FuzzInput input;
-    std::string line(reinterpret_cast<const char *>(data + 1), size - 1);
-    line = line.substr(0, std::min(line.find('\0'), static_cast<size_t>(COMMAND_LINE_SIZE - 1)));
+    std::string text(reinterpret_cast<const char *>(data + 1), size - 1);
+    std::vector<std::string> lines;
+    size_t position = 0;
+    while (position <= text.size() && lines.size() < 8) {
+        size_t end = text.find('\n', position);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(position, end - position);
+        lines.push_back(
+            line.substr(0, std::min(line.find('\0'), static_cast<size_t>(COMMAND_LINE_SIZE - 1))));
+        position = end + 1;
+    }
 
-    std::memcpy(shell.command_line, line.c_str(), line.size() + 1);
+    std::memcpy(shell.command_line, lines[0].c_str(), lines[0].size() + 1);
     int index = 0, terminator = 0, end = 0;
     match_command(shell.command_line, 0, command_texts, &index, &terminator, &end);
     shell.argument_position = end;
     read_arguments(data[0]);
 
-    fuzz_limit_instructions(20000);
-    fuzz_shell_line(line);
+    for (const std::string &line : lines) {
+        fuzz_limit_instructions(20000);
+        fuzz_shell_line(line);
+    }
     return 0;
 }

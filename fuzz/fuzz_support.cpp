@@ -104,8 +104,8 @@ void check_path(const char *call, const char *path) {
     std::string normal = normal_path(absolute ? text : current_directory() + "/" + text);
     if (inside(normal, tree) || (absolute && inside(normal, fuzzer_directory))) return;
     guard_armed = false;
-    std::fprintf(stderr, "\n*** out-of-tree host access: %s(\"%s\") reaches %s, outside %s\n",
-                 call, path, normal.c_str(), tree.c_str());
+    std::fprintf(stderr, "\n*** out-of-tree host access: %s(\"%s\") reaches %s, outside %s\n", call,
+                 path, normal.c_str(), tree.c_str());
     std::abort();
 }
 
@@ -296,7 +296,9 @@ int __wrap_nanosleep(const struct timespec *, struct timespec *left) {
 }
 }
 
-const std::string &fuzz_tree() { return tree; }
+const std::string &fuzz_tree() {
+    return tree;
+}
 
 void fuzz_setup() {
     if (!tree.empty()) return;
@@ -377,7 +379,9 @@ void fuzz_reset() {
     instruction_limit = 0;
 }
 
-void fuzz_done() { guard_armed = false; }
+void fuzz_done() {
+    guard_armed = false;
+}
 
 void fuzz_write_file(const std::string &relative, const uint8_t *data, size_t size) {
     write_host_file(tree + "/" + relative, data, size);

@@ -271,8 +271,9 @@ std::string text_lines(const std::string &label_name, const std::string &name) {
 // One monitor call on name pointer `pointer`, then the report: S and A for
 // the skip return, E and A for the error return.
 std::string call_block(const std::string &setup, const std::string &call) {
-    return setup + "\tMON " + call + "\n\tJMP *+3\n\tSAT 123\n\tJMP *+2\n\tSAT 105\n"
-                                     "\tJPL I REPP-BASE,B\n";
+    return setup + "\tMON " + call +
+           "\n\tJMP *+3\n\tSAT 123\n\tJMP *+2\n\tSAT 105\n"
+           "\tJPL I REPP-BASE,B\n";
 }
 
 // The monitor calls that take a name, each on name pointer NPn.
@@ -367,15 +368,21 @@ TEST(HostileNames, EveryMonitorCallThatTakesANameRefusesIt) {
 // handlers.
 TEST(HostileNames, SintranCommandsWithHostileNamesChangeNothing) {
     std::string tag = escape_tag();
-    std::vector<std::string> commands = {
-        "DELETE-FILE ../" + tag,        "CREATE-FILE ../" + tag + " 1",
-        "CREATE-FILE \"../" + tag + "\" 1", "COPY-FILE ../" + tag + " KEEP",
-        "COPY ../" + tag + " KEEP",     "RENAME-FILE KEEP ../" + tag,
-        "CREATE-USER ../" + tag,        "DELETE-USER ..",
-        "LIST-FILES /tmp",              "MODE ../" + tag + " ../" + tag,
-        "PLACE-BINARY /etc/passwd",     "PLACE-IMAGE-FILE ../" + tag,
-        "DELETE-FILE (EMULATOR)",       "NEW ..",
-        "RELEASE-DIRECTORY ../" + tag};
+    std::vector<std::string> commands = {"DELETE-FILE ../" + tag,
+                                         "CREATE-FILE ../" + tag + " 1",
+                                         "CREATE-FILE \"../" + tag + "\" 1",
+                                         "COPY-FILE ../" + tag + " KEEP",
+                                         "COPY ../" + tag + " KEEP",
+                                         "RENAME-FILE KEEP ../" + tag,
+                                         "CREATE-USER ../" + tag,
+                                         "DELETE-USER ..",
+                                         "LIST-FILES /tmp",
+                                         "MODE ../" + tag + " ../" + tag,
+                                         "PLACE-BINARY /etc/passwd",
+                                         "PLACE-IMAGE-FILE ../" + tag,
+                                         "DELETE-FILE (EMULATOR)",
+                                         "NEW ..",
+                                         "RELEASE-DIRECTORY ../" + tag};
     std::string pointers, texts, code;
     for (size_t n = 0; n < commands.size(); ++n) {
         std::string number = std::to_string(n);
@@ -628,7 +635,8 @@ TEST(HostileImages, TruncatedOversizedAndContradictoryImagesAreRefused) {
     const std::string &out = run.output;
     EXPECT_NE(out.find("Requested 2000 bytes, 4 returned\r\n"), std::string::npos) << out;
     EXPECT_EQ(count_of(out, "*** Program not started because of above errors!"), 2u) << out;
-    EXPECT_NE(out.find("Error in file, lower > upper address:    2000    1000\r\n"), std::string::npos);
+    EXPECT_NE(out.find("Error in file, lower > upper address:    2000    1000\r\n"),
+              std::string::npos);
     // The byte-swapped header says the same.
     EXPECT_NE(out.find("Error in file, lower > upper address:    2000    1000\r\n",
                        out.find("2-bank programs not handled")),
@@ -650,7 +658,7 @@ TEST(HostileInput, AModeFileOfBinaryGarbage) {
     for (int i = 0; i < 4096; ++i)
         garbage += static_cast<char>((i * 7919 + i / 13) & 0377);
     garbage += std::string(3000, 'A') + "\n" + std::string("\0\0\0\n\r\r\n\377\376", 9);
-    garbage += "octal-to-decimal 5";  // the last line has no line end
+    garbage += "octal-to-decimal 5"; // the last line has no line end
     tree.write_file("(EMULATOR)/GARBAGE.SYMB", garbage);
     RunResult run = run_kestrel(tree, "@mode GARBAGE\n\n" + kSentinelCommand + "quit\n");
     EXPECT_EQ(run.exit_status, 0);
@@ -664,13 +672,21 @@ TEST(HostileInput, MalformedEscapeSequencesFromTheTerminal) {
     PtySession session(tree);
     ASSERT_TRUE(session.wait_for("<>"));
     const char *const sequences[] = {
-        "\033[", "\033[999999999999;999999999999H", "\033\033\033", "\033O", "\033[M\377\377\377",
-        "\033[<0;99999;99999M", "\303", "\377\376\375", "\033[1;2;3;4;5;6;7;8;9;10;11;12;13;14~",
-        "\033]0;title\007", "\033P\033\\",
+        "\033[",
+        "\033[999999999999;999999999999H",
+        "\033\033\033",
+        "\033O",
+        "\033[M\377\377\377",
+        "\033[<0;99999;99999M",
+        "\303",
+        "\377\376\375",
+        "\033[1;2;3;4;5;6;7;8;9;10;11;12;13;14~",
+        "\033]0;title\007",
+        "\033P\033\\",
     };
     for (const char *sequence : sequences) {
         session.send(sequence);
-        session.send("\025");  // ^U drops whatever reached the line
+        session.send("\025"); // ^U drops whatever reached the line
     }
     session.mark();
     session.send("\r");
