@@ -308,15 +308,25 @@ void reset_terminal_for_command() {
     terminal.break_mode = 0;
 }
 
+// A sequence that an earlier program left half written, or the character
+// set it switched to, must not colour the new program's output.
 void reset_terminal_for_program() {
     terminal.echo_mode = 1;
     terminal.break_mode = 0;
     terminal.nbuff = 0;
     terminal.cursor_addressing_state = 0;
+    reset_tdv_state();
 }
 
-void set_stdin_binary() { host_terminal_raw(); }
-void set_stdin_text() { host_terminal_restore(); }
+// A terminal that refuses the mode is reported, and the emulator goes on.
+void set_stdin_binary() {
+    if (!host_terminal_raw())
+        std::perror("\r\nFailed to set stdin to binary mode\r\n");
+}
+void set_stdin_text() {
+    if (!host_terminal_restore())
+        std::perror("\r\nFailed to set stdin to text mode\r\n");
+}
 
 int read_key_byte() {
     std::fflush(stdout);

@@ -1,5 +1,6 @@
 #include "cpu/cycle.h"
 
+#include "console/terminal.h"
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
@@ -64,6 +65,12 @@ static void start_cycle() {
     }
     machine.level_preset = 0;
     machine.level_changed = 0;
+    // A ^C typed while the run was being prepared stops it before its first
+    // instruction, as one typed a moment later would.
+    if (interrupt_seen && cpu_running) {
+        cpu_running = 0;
+        interrupt_stopped_run = 1;
+    }
 }
 
 // Compares every guarded word with its recorded value. Returns false when the

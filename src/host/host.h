@@ -19,9 +19,11 @@ bool host_stdout_is_terminal();
 // restored on every way out.
 void host_terminal_init();
 // Raw mode: no line editing, no echo, no CR translation; ^C still signals.
-void host_terminal_raw();
+// Returns false (with errno set) when the terminal refused the mode.
+bool host_terminal_raw();
 // The terminal's mode as it was at start (kept raw while a program runs).
-void host_terminal_restore();
+// Returns false (with errno set) when the terminal refused the mode.
+bool host_terminal_restore();
 // Raw for the whole run of an ND program, so that the terminal neither
 // echoes nor edits keys typed ahead of the program's terminal calls; the
 // mode of start comes back when the run ends.

@@ -48,10 +48,15 @@ bool host_stdin_is_terminal() { return isatty(STDIN_FILENO); }
 bool host_stdout_is_terminal() { return isatty(STDOUT_FILENO); }
 
 void host_terminal_init() {
+    static bool restore_registered = false;
     input.stdin_terminal = isatty(STDIN_FILENO);
+    input.have_saved_mode = false;
+    input.raw = false;
     if (input.stdin_terminal && tcgetattr(STDIN_FILENO, &input.saved_mode) == 0) {
         input.have_saved_mode = true;
-        std::atexit(restore_at_exit);
+        if (!restore_registered)
+            std::atexit(restore_at_exit);
+        restore_registered = true;
         struct sigaction action {};
         action.sa_handler = on_fatal_signal;
         sigemptyset(&action.sa_mask);
@@ -66,26 +71,30 @@ void host_terminal_init() {
     sigaction(SIGWINCH, &resize, nullptr);
 }
 
-void host_terminal_raw() {
+bool host_terminal_raw() {
     if (!input.have_saved_mode || input.raw)
-        return;
+        return true;
     termios mode = input.saved_mode;
     mode.c_lflag &= ~(ICANON | ECHO);
     mode.c_lflag |= ISIG;
     mode.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON);
     mode.c_cc[VMIN] = 1;
     mode.c_cc[VTIME] = 0;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) == 0)
-        input.raw = true;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &mode) != 0)
+        return false;
+    input.raw = true;
+    return true;
 }
 
-void host_terminal_restore() {
+bool host_terminal_restore() {
     // While a program runs the terminal stays raw, so that keys typed
     // between two terminal calls wait unechoed for the next call.
     if (!input.have_saved_mode || !input.raw || input.program_running)
-        return;
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode) == 0)
-        input.raw = false;
+        return true;
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode) != 0)
+        return false;
+    input.raw = false;
+    return true;
 }
 
 void host_terminal_program_running(bool running) {

@@ -29,18 +29,25 @@ void on_interrupt(int) {
     interrupt_seen = 1;
 }
 
+// The message goes where the run's output went; then an @mode file gives
+// way to the console, for commands and for messages alike, so that the
+// operator sees the prompt that follows.
 void report_interrupted_run() {
     interrupt_stopped_run = 0;
     interrupt_seen = 0;
     shell.program_command_pending = 0;
     set_stdin_text();
     std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
-    if (shell.mode_input && shell.mode_input != stdin) {
-        std::fclose(shell.mode_input);
-        shell.mode_input = nullptr;
-        shell.prompt_input = nullptr;
-        shell.echo_stream = stdout;
-    }
+    if (shell.mode_input)
+        return_input_to_console();
+}
+
+void report_idle_interrupt() {
+    interrupt_seen = 0;
+    return_input_to_console();
+    shell.command_line[0] = '\0';
+    shell.argument_position = 0;
+    std::fprintf(stdout, " ^C typed\r\n");
 }
 
 // Lower-cases the first word of an "@" line, so SINTRAN-style commands may be
@@ -189,9 +196,16 @@ static bool obtain_line(bool edit) {
         return true;
     }
     for (;;) {
+        shell.console_read_interrupted = 0;
         int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
         if (length != CONSOLE_EOF)
             return true;
+        // After a ^C the prompt comes again, as the operator expects it after
+        // " ^C typed".
+        if (shell.console_read_interrupted) {
+            std::fprintf(stdout, "<>");
+            continue;
+        }
         if (host_input_ended())
             return false;
     }
@@ -204,7 +218,11 @@ void run_command_loop() {
         machine.STS = compose_sts(machine.current_level, machine.STS);
         reset_terminal_for_command();
         scan_users();
-        interrupt_seen = 0;
+        // A ^C that came while a command worked without a program running
+        // (a wait, a listing) is reported before the next prompt.
+        if (interrupt_seen)
+            report_idle_interrupt();
+        shell.console_read_interrupted = 0;
         bool pending = shell.program_command_pending;
         bool edit = editing_at_terminal();
         if (!pending) {

@@ -195,17 +195,14 @@ void cmd_mode() {
     FILE *input = nullptr;
     if (s3_fopen(&input, "&Mode input file: ", "r", "SYMB") < 0)
         return;
+    // The console's own input never becomes a mode file; its end would end
+    // the emulator's input for good. Commands simply go on coming from the
+    // console, and no output file is opened (and so emptied) for nothing.
+    if (input == stdin)
+        return;
     FILE *output = nullptr;
     if (s3_fopen(&output, "&Mode output file: ", "wb", "SYMB") < 0) {
-        if (input != stdin)
-            std::fclose(input);
-        return;
-    }
-    // The console's own input never becomes a mode file; its end would end
-    // the emulator's input for good.
-    if (input == stdin) {
-        if (output != stdout)
-            std::fclose(output);
+        std::fclose(input);
         return;
     }
     shell.mode_input = input;

@@ -120,17 +120,18 @@ static int read_console_line(char *buffer, int size) {
     int length = 0;
     buffer[0] = '\0';
     for (;;) {
-        int byte = host_read_byte(-1);
-        if (byte == HOST_INTERRUPTED || interrupt_seen) {
-            if (interrupt_seen) {
-                interrupt_seen = 0;
-                std::fprintf(stdout, " ^C typed\r\n<>");
-                std::fflush(stdout);
-                length = 0;
-                buffer[0] = '\0';
-            }
-            continue;
+        // ^C, whether it came before the read or cut it short, discards the
+        // line and ends the read as the end of the console input does, so
+        // that a command waiting for an argument ends too.
+        if (interrupt_seen) {
+            buffer[0] = '\0';
+            report_idle_interrupt();
+            shell.console_read_interrupted = 1;
+            return CONSOLE_EOF;
         }
+        int byte = host_read_byte(-1);
+        if (byte == HOST_INTERRUPTED || interrupt_seen)
+            continue;
         if (byte == HOST_EOF) {
             if (length > 0)
                 return length;

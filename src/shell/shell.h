@@ -33,6 +33,9 @@ struct ShellState {
     std::string startup_image_name;
     std::string startup_user_name;
     int startup_image_pending;
+    // Set when a ^C ended a line read from the console: the reader has
+    // reported it and returned CONSOLE_EOF.
+    int console_read_interrupted;
 };
 
 extern ShellState shell;
@@ -53,8 +56,9 @@ int match_command(const char *text, int start, const char *const *table, int *in
 
 // Reads one line. With a stream (or while a prompt input is set) reads up to
 // LF, strips bit 7, drops CR, echoes to the echo stream and returns the length
-// or -1 at end of file. Without one, reads the console and returns the length
-// or CONSOLE_EOF at its end. The line is always NUL-terminated and cut to fit.
+// or -1 at end of file. Without one, reads the console and returns the length,
+// or CONSOLE_EOF at its end and after a ^C, which it reports. The line is
+// always NUL-terminated and cut to fit.
 int read_line(FILE *stream, char *buffer, int size);
 
 int read_octal_argument(uint32_t *value, uint32_t default_value, const char *prompt,
@@ -88,6 +92,9 @@ extern volatile sig_atomic_t interrupt_stopped_run;
 void on_interrupt(int signal_number);
 // Reports a ^C that stopped a run and returns command input to the console.
 void report_interrupted_run();
+// Reports a ^C that came while no program ran: prints " ^C typed\r\n",
+// returns command input and output to the console and discards the line.
+void report_idle_interrupt();
 
 // Start-up and the command loop; returns the process exit status.
 int shell_main(int argc, char **argv);

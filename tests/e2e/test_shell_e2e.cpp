@@ -187,23 +187,6 @@ TEST(ModeFile, PromptsAreAnsweredFromTheFile) {
               "<>\r\nEnd of file on mode input file\r\n<>\r\n--- Terminated KESTREL\r\n");
 }
 
-TEST(Interrupt, CtrlCWhileIdlePrintsNewPrompt) {
-    NdTree tree;
-    PtySession session(tree);
-    ASSERT_TRUE(session.wait_for("<>")) << session.output();
-    session.mark();
-    session.send("deb");
-    ASSERT_TRUE(session.wait_for("deb")) << session.output();
-    session.interrupt();
-    // The terminal's own output processing may add a CR to the line end.
-    ASSERT_TRUE(session.wait_for("deb ^C typed\r")) << session.output();
-    ASSERT_TRUE(session.wait_for("\n<>")) << session.output();
-    session.mark();
-    session.send("quit\r");
-    ASSERT_TRUE(session.wait_for("--- Terminated KESTREL")) << session.output();
-    EXPECT_EQ(session.wait_exit(), 0);
-}
-
 }  // namespace
 
 namespace {
@@ -212,6 +195,135 @@ TEST(CommandLoop, LoneCommaTakesTheDefaultWithoutPrompt) {
     NdTree tree;
     RunResult run = run_kestrel(tree, "debug ,\nquit\n");
     EXPECT_EQ(after_startup(run.output), "<>Debug turned off\r\n<>\r\n--- Terminated KESTREL\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+std::string console_after(const PtySession &session, const std::string &from) {
+    const std::string &text = session.output();
+    size_t at = text.rfind(from);
+    return at == std::string::npos ? text : text.substr(at);
+}
+
+// Sends ^C until `needle` appears: a ^C that the terminal takes while its
+// line editor still holds the typed line is a key, not a signal.
+bool interrupt_until(PtySession &session, const std::string &needle) {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        session.interrupt();
+        if (session.wait_for(needle, 500))
+            return true;
+    }
+    return false;
+}
+
+TEST(Interrupt, CtrlCWhileIdlePrintsNewPrompt) {
+    NdTree tree;
+    PtySession session(tree);
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
+    session.mark();
+    session.send("deb");
+    ASSERT_TRUE(session.wait_for("deb")) << session.output();
+    // The terminal's own output processing may add a CR to the line end.
+    ASSERT_TRUE(interrupt_until(session, " ^C typed\r")) << session.output();
+    ASSERT_TRUE(session.wait_for("\n<>")) << session.output();
+    session.mark();
+    // The discarded "deb" does not come back in front of the next line.
+    session.send("quit\r");
+    ASSERT_TRUE(session.wait_for("--- Terminated KESTREL")) << session.output();
+    EXPECT_EQ(session.wait_exit(), 0);
+}
+
+TEST(Interrupt, CtrlCAtAnArgumentPromptEndsTheCommand) {
+    NdTree tree;
+    PtySession session(tree);
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
+    session.mark();
+    session.send("debug\r");
+    ASSERT_TRUE(session.wait_for("Debug level (0=off): ")) << session.output();
+    ASSERT_TRUE(interrupt_until(session, " ^C typed\r")) << session.output();
+    ASSERT_TRUE(session.wait_for("\n<>")) << session.output();
+    session.mark();
+    // The next line is a command again, not the answer to the prompt.
+    session.send("quit\r");
+    ASSERT_TRUE(session.wait_for("--- Terminated KESTREL")) << session.output();
+    EXPECT_EQ(session.since_mark().find("Illegal char"), std::string::npos) << session.output();
+    EXPECT_EQ(session.wait_exit(), 0);
+}
+
+TEST(Interrupt, CtrlCDuringAWaitIsReportedWithOnePrompt) {
+    NdTree tree;
+    PtySession session(tree);
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
+    session.mark();
+    // A one-minute wait: only the ^C can end it within the test's time.
+    session.send("@hold 3 1\r");
+    ASSERT_TRUE(session.wait_for("@hold 3 1")) << session.output();
+    ASSERT_TRUE(interrupt_until(session, " ^C typed\r")) << session.output();
+    ASSERT_TRUE(session.wait_for("\n<>")) << session.output();
+    session.send("@who\r");
+    ASSERT_TRUE(session.wait_for("===>  1  EMULATOR")) << session.output();
+    std::string text = console_after(session, "@hold 3 1");
+    EXPECT_EQ(text.find("<><>"), std::string::npos) << text;
+    session.send("quit\r");
+    EXPECT_EQ(session.wait_exit(), 0);
+}
+
+TEST(Interrupt, CtrlCStoppingARunFromAModeFileGivesTheConsoleBack) {
+    NdTree tree;
+    std::string log;
+    ASSERT_TRUE(tree.assemble(R"(
+        ORG 2000
+        LDX MSGP
+        MON 32          ; straight to the terminal: the program runs
+GO:     JMP GO
+MSGP:   WORD MSG
+MSG:    TEXT "SPINNING$'"
+)",
+                              "(EMULATOR)/SPIN.PROG", &log))
+        << log;
+    tree.write_file("(EMULATOR)/CMDS.SYMB", "SPIN\n@who\n");
+    tree.write_file("(EMULATOR)/OUT.SYMB", "");
+    PtySession session(tree);
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
+    session.send("@mode CMDS OUT\r");
+    ASSERT_TRUE(session.wait_for("SPINNING")) << session.output();
+    session.mark();
+    session.interrupt();
+    ASSERT_TRUE(session.wait_for("<>")) << session.output();
+    EXPECT_NE(session.since_mark().find("instructions executed"), std::string::npos)
+        << "the run's report reaches the console: " << session.since_mark();
+    session.send("@who\r");
+    ASSERT_TRUE(session.wait_for("===>  1  EMULATOR")) << session.output();
+    session.send("quit\r");
+    ASSERT_TRUE(session.wait_for("--- Terminated KESTREL")) << session.output();
+    EXPECT_EQ(session.wait_exit(), 0);
+    std::string mode_output = tree.read_file("(EMULATOR)/OUT.SYMB");
+    EXPECT_EQ(mode_output, "<>SPIN\n\r\n^C typed, stopping ND-110 execution")
+        << "the rest of the mode file is not read, nothing after the ^C goes to its output";
+}
+
+TEST(StartUp, ImagePathThatBeginsWithTheUserDirectory) {
+    NdTree tree;
+    RunResult run = run_kestrel(tree, "quit\n", {"(EMULATOR)/NONE.PROG"});
+    EXPECT_NE(run.output.find("\r\r\nargv[1]=(EMULATOR)/NONE.PROG "
+                              "\r\nSet current directory to Double clicked on a .PROG file\r\n"
+                              "  to invoke NONE.PROG"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("<>\r\nMust change to user EMULATOR\r\n"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+TEST(ModeFile, ConsoleAsModeInputLeavesTheOutputFileAlone) {
+    NdTree tree;
+    tree.write_file("(EMULATOR)/OUT.SYMB", "kept\n");
+    RunResult run = run_kestrel(tree, "@mode ,,OUT\n@who\nquit\n");
+    EXPECT_EQ(after_startup(run.output),
+              "<><>===>  1  EMULATOR\r\n<>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_EQ(tree.read_file("(EMULATOR)/OUT.SYMB"), "kept\n");
 }
 
 }  // namespace
