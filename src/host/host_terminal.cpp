@@ -34,6 +34,13 @@ void restore_at_exit() {
 }
 
 void on_fatal_signal(int signal_number) {
+    // Mouse reporting may be on while an event wait runs; the terminal must
+    // not go on reporting clicks to the shell that follows.
+    static const char mouse_off[] = "\x1b[?1006l\x1b[?1000l";
+    if (isatty(STDOUT_FILENO)) {
+        ssize_t written = write(STDOUT_FILENO, mouse_off, sizeof mouse_off - 1);
+        (void)written;
+    }
     if (input.have_saved_mode)
         tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode);
     std::signal(signal_number, SIG_DFL);

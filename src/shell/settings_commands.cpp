@@ -192,6 +192,9 @@ void cmd_quit() {
 }
 
 void cmd_mode() {
+    // What an earlier mode file's output holds reaches the host before a new
+    // output file, perhaps of the same name, is emptied.
+    std::fflush(shell.operator_output);
     FILE *input = nullptr;
     if (s3_fopen(&input, "&Mode input file: ", "r", "SYMB") < 0)
         return;
@@ -205,10 +208,18 @@ void cmd_mode() {
         std::fclose(input);
         return;
     }
+    // A mode file that starts another one gives way to it for good: its
+    // files are closed rather than left open behind the new ones.
+    FILE *previous_input = shell.mode_input;
+    FILE *previous_output = shell.operator_output;
     shell.mode_input = input;
     shell.prompt_input = input;
     shell.operator_output = output;
     shell.echo_stream = output;
+    if (previous_input && previous_input != stdin)
+        std::fclose(previous_input);
+    if (previous_output && previous_output != stdout && previous_output != output)
+        std::fclose(previous_output);
 }
 
 void cmd_show_echo_and_break_strategy() {

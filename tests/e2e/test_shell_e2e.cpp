@@ -327,3 +327,28 @@ TEST(ModeFile, ConsoleAsModeInputLeavesTheOutputFileAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ModeFile, AModeFileThatStartsAnotherHandsOverItsOutputIntact) {
+    NdTree tree;
+    tree.write_file("(EMULATOR)/FIRST.SYMB", "@mode SECOND OUT\n");
+    tree.write_file("(EMULATOR)/SECOND.SYMB", "@who\n");
+    tree.write_file("(EMULATOR)/OUT.SYMB", "");
+    RunResult run = run_kestrel(tree, "@mode FIRST OUT\n@who\nquit\n");
+    EXPECT_EQ(after_startup(run.output),
+              "<><>===>  1  EMULATOR\r\n<>\r\n--- Terminated KESTREL\r\n");
+    // The second file's output replaces the first's, which is not written
+    // over it when the process ends.
+    EXPECT_EQ(tree.read_file("(EMULATOR)/OUT.SYMB"),
+              "<>@who\n===>  1  EMULATOR\r\n<>\r\nEnd of file on mode input file\r\n");
+}
+
+TEST(CommandLoop, ALastPipedLineWithoutLineEndIsStillCarriedOut) {
+    NdTree tree;
+    RunResult run = run_kestrel(tree, "debug 0");
+    EXPECT_EQ(after_startup(run.output), "<>Debug turned off\r\n<>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
+}  // namespace
