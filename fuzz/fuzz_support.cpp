@@ -212,6 +212,15 @@ void restore_scratch_file() {
     open_file_table.open_count = 1;
 }
 
+// The temporary directory goes when the fuzzer ends normally.
+void remove_temporary_directory() {
+    guard_armed = false;
+    std::string base = tree.substr(0, tree.rfind('/'));
+    if (__real_chdir("/") != 0) return;
+    empty_directory(base, false);
+    __real_rmdir(base.c_str());
+}
+
 void limit_hook() {
     if (++instructions_counted >= instruction_limit) cpu_running = 0;
     debug_state.trace_flags |= FUZZ_LIMIT_FLAG;
@@ -314,6 +323,7 @@ void fuzz_setup() {
     make_directory(tree);
     rebuild_tree();
     if (__real_chdir(tree.c_str()) != 0) std::abort();
+    std::atexit(remove_temporary_directory);
 
     // Standard input has ended; the operator output, prompts and console
     // output go to standard output, which goes nowhere.
