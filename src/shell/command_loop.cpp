@@ -44,6 +44,7 @@ void report_interrupted_run() {
 
 void report_idle_interrupt() {
     interrupt_seen = 0;
+    set_stdin_text();
     return_input_to_console();
     shell.command_line[0] = '\0';
     shell.argument_position = 0;

@@ -209,4 +209,28 @@ TEST_F(ShellLoop, CtrlCAtAnArgumentPromptEndsTheCommand) {
     shell.console_read_interrupted = 0;
 }
 
+TEST(MnemonicTable, NamesEverySlotAsTheTraceShowsIt) {
+    for (int slot = 0; slot < 257; ++slot)
+        ASSERT_NE(mnemonic_table[slot], nullptr) << "slot " << slot;
+    EXPECT_STREQ(mnemonic_table[0], "STZ");
+    EXPECT_STREQ(mnemonic_table[01], "STZb");
+    EXPECT_STREQ(mnemonic_table[0257], "JMPbix");
+    EXPECT_STREQ(mnemonic_table[0260], "JAP");
+    EXPECT_STREQ(mnemonic_table[0267], "JXN");
+    EXPECT_STREQ(mnemonic_table[0270], "JPL");
+    EXPECT_STREQ(mnemonic_table[0277], "JPLbix");
+    EXPECT_STREQ(mnemonic_table[0307], "op14nn");
+    EXPECT_STREQ(mnemonic_table[0316], "RADD");
+    EXPECT_STREQ(mnemonic_table[0317], "ILLEGA");
+    EXPECT_STREQ(mnemonic_table[0326], "MONxx");
+    EXPECT_STREQ(mnemonic_table[0337], "SHADl");
+    EXPECT_STREQ(mnemonic_table[0342], "IOTMON");
+    EXPECT_STREQ(mnemonic_table[0343], "IOT");
+    EXPECT_STREQ(mnemonic_table[0350], "IOX");
+    EXPECT_STREQ(mnemonic_table[0357], "ILLEGA");
+    EXPECT_STREQ(mnemonic_table[0367], "AAX");
+    EXPECT_STREQ(mnemonic_table[0377], "BORca");
+    EXPECT_STREQ(mnemonic_table[TRACE_HOOK_SLOT], "");
+}
+
 } // namespace
