@@ -81,21 +81,22 @@ static bool check_guards() {
         uint32_t now = memory_image[guard.location % MEMORY_WORDS];
         if (now == guard.value)
             continue;
-        std::printf("\r\nMemory location %o in PT %d has changed from %o to %o @P= %o\r\n",
+        std::fprintf(shell.operator_output,
+                     "\r\nMemory location %o in PT %d has changed from %o to %o @P= %o\r\n",
                     guard.location & WORD_MASK, static_cast<int>(guard.location >> 16),
                     guard.value, now, machine.instruction_address);
         guard.value = now;
-        std::printf("\r\n>> Type CR to continue, q to quit");
+        std::fprintf(shell.operator_output, "\r\n>> Type CR to continue, q to quit");
         int answer = read_prompt_answer();
         // ^C has already stopped the run, which ends through the halt steps.
         if (answer < 0 && !cpu_running)
             return true;
         if (answer == 'q' || answer < 0) {
-            std::printf("\r\n   Return to command input!\r\n");
+            std::fprintf(shell.operator_output, "\r\n   Return to command input!\r\n");
             restore_saved_trace_settings();
             cpu_running = 0;
             if (machine.apt_offset) {
-                std::printf("\r\nStopping with APT on, now turned off\r\n");
+                std::fprintf(shell.operator_output, "\r\nStopping with APT on, now turned off\r\n");
                 machine.apt_offset = 0;
             }
             return false;

@@ -247,7 +247,10 @@ static int read_number_argument(uint32_t *value, uint32_t default_value, const c
             *bad_char = static_cast<unsigned char>(c);
             return -1;
         }
-        result = result * static_cast<uint32_t>(base) + static_cast<uint32_t>(digit);
+        // A number too large for 32 bits stays at the largest value rather
+        // than wrapping round to a small one the operator never typed.
+        uint64_t next = uint64_t{result} * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        result = next > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(next);
         ++shell.argument_position;
     }
     finish_argument();
