@@ -56,6 +56,7 @@ std::string scratch_path;
 uint32_t instruction_limit = 0;
 uint32_t instructions_counted = 0;
 constexpr uint32_t FUZZ_LIMIT_FLAG = 0x40000000;
+constexpr uint32_t SHELL_LINE_INSTRUCTIONS = 20000;
 
 const char *const BASE_USERS[] = {"(SYSTEM)", "(RT)", "(SCRATCH)", "(EMULATOR)"};
 
@@ -399,6 +400,8 @@ void fuzz_write_file(const std::string &relative, const uint8_t *data, size_t si
 
 void fuzz_shell_line(const std::string &line) {
     std::string cut = line.substr(0, COMMAND_LINE_SIZE - 1);
+    // A line may start a program; an endless one is the operator's to stop.
+    fuzz_limit_instructions(SHELL_LINE_INSTRUCTIONS);
     execute_command_line(cut.c_str());
     // A command may have taken input from a mode file; the next line comes
     // from the console again.

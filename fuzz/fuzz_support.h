@@ -38,7 +38,8 @@ const std::string &fuzz_tree();
 // Writes `size` bytes as a host file at a path relative to the tree.
 void fuzz_write_file(const std::string &relative, const uint8_t *data, size_t size);
 
-// Executes one shell line as the command loop does.
+// Executes one shell line as the command loop does; a program it starts
+// runs at most 20000 instructions.
 void fuzz_shell_line(const std::string &line);
 
 // Splits an input at the separator into at most `parts` pieces; the last
