@@ -425,6 +425,7 @@ BUFP:   WORD 177600
 FILE:   WORD 0
 NEWP:   WORD NEWN
 OLDP:   WORD OLDN
+K1000:  WORD 1000
 
         ORG 1000
         START GO
@@ -517,6 +518,39 @@ MAIN:   LDX HIGH-BASE,B
         JMP *+2
         SAT 105
         JPL I REPP-BASE,B
+% A message, a command line and a byte buffer that run past 177777
+        LDX HIGH-BASE,B
+        MON 32
+        SAA 15
+        SAT 1
+        MON 2
+        JMP *+1
+        SAA 12
+        MON 2
+        JMP *+1
+        LDA HIGH-BASE,B
+        MON 12
+        LDX TOPM1-BASE,B
+        LDT HIGH-BASE,B
+        LDA K1000-BASE,B
+        COPY SA DD
+        MON 15
+        SAA 101
+        LDX TOPM1-BASE,B
+        MON 20
+        JMP *+3
+        SAT 123
+        JMP *+2
+        SAT 105
+        JPL I REPP-BASE,B
+% A counted string whose parameter list starts at 177776
+        LDA TOPM1-BASE,B
+        MON 162
+        JMP *+3
+        SAT 123
+        JMP *+2
+        SAT 105
+        JPL I REPP-BASE,B
         LDT FILE-BASE,B
         MON 43
         JMP *+1
@@ -573,7 +607,7 @@ OLDN:   TEXT 'BLOCKS'
     EXPECT_EQ(run.exit_status, 0);
     std::string output = program_output(run.output);
     EXPECT_NE(output.find("END"), std::string::npos) << output;
-    EXPECT_EQ(report_lines(output).size(), 10u) << output;
+    EXPECT_EQ(report_lines(output).size(), 12u) << output;
     EXPECT_NE(run.output.find(kSentinelAnswer), std::string::npos);
     // The block written from 177600 wrapped to address 0: its first words
     // are the ones placed at 177600.
