@@ -131,6 +131,43 @@ TAB:    TEXT ESC, "[2J", 0, 0, 0, 0
         WORD 0, 0, 0, 0
 )";
 
+// Sets terminal type 52 and draws with single bytes of MON 2, one table
+// word each (octal codes), then waits for a key.
+const char *const tdv_single_byte_program = R"(
+        ORG 1000
+        START GO
+GO:     SAA 64                  ; terminal type 52
+        SAT 1
+        MON 17
+        JMP END
+        LDX TABP
+LOOP:   LDA 0,X
+        JAN DONE                ; the table ends with a negative word
+        SAT 1
+        MON 2
+        JMP END
+        AAX 1
+        JMP LOOP
+DONE:   SAT 1
+        MON 1
+        JMP END
+END:    MON 0
+TABP:   WORD TAB
+CUP = 20
+TAB:    WORD 31                         ; clear the screen
+        WORD CUP, 2, 0, #L, #I, #N, #E, #2
+        WORD CUP, 3, 0, #L, #I, #N, #E, #3
+        WORD CUP, 4, 0, #G, #O, #N, #E, #4
+        WORD CUP, 4, 2, 4, #E           ; erase the cursor line, then E
+        WORD 27                         ; scroll the screen down one line
+        WORD CUP, 12, 12, #A, #B, 10, 10, #X, 34, #Y
+        WORD 5, 6, 26, 25               ; lamps 1 and 2, all out, lamp 3
+        WORD 27                         ; scrolls again (other types drop it)
+        WORD CUP, 1, 0, #[, #|, 7
+        WORD CUP, 0, 0, #E, #N, #D
+        WORD -1
+)";
+
 // Output without the switches of the terminal's mouse reporting, which the
 // event reader turns on while it waits.
 std::string without_mouse_switches(std::string text) {
@@ -338,6 +375,57 @@ TEST_F(TerminalEndToEnd, TdvScreenInTmux) {
         "",
         std::string(16, ' ') + "■       ■",
         "",
+    };
+    EXPECT_EQ(rows, expected);
+    tmux.keys("x");
+    tmux.keys("quit Enter");
+}
+
+TEST_F(TerminalEndToEnd, TdvSingleByteOutputInTmux) {
+    std::string out;
+    if (run_host_command("command -v tmux", &out) != 0) GTEST_SKIP() << "tmux is not installed";
+    assemble(tdv_single_byte_program, "(EMULATOR)/TDV2.PROG");
+    Tmux tmux(tree_.root());
+    ASSERT_TRUE(tmux.started());
+    std::vector<std::string> rows;
+    for (int i = 0; i < 200; ++i) {
+        rows = tmux.screen();
+        bool prompt = false;
+        for (const auto &row : rows)
+            prompt = prompt || row.find("<>") != std::string::npos;
+        if (prompt) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    tmux.keys("'norsk-tegnsett ja' Enter TDV2 Enter");
+    rows = tmux.wait_for_row(0, "END");
+    // The second scroll moved everything written before it down one more
+    // line, the lamp included.
+    const std::vector<std::string> expected = {
+        "END",
+        "Æø",
+        "",
+        "",
+        "LINE2",
+        "LINE3",
+        "E",
+        "",
+        "",
+        "",
+        std::string(11, ' ') + "Y",
+        std::string(10, ' ') + "XB",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        "",
+        std::string(35, ' ') + "■",
     };
     EXPECT_EQ(rows, expected);
     tmux.keys("x");
