@@ -540,6 +540,36 @@ TEST_F(TerminalCalls, StringInputChecksItsParameters) {
     EXPECT_EQ(machine.A, 044u);
 }
 
+TEST_F(TerminalCalls, ParameterListsBuffersAndTablesWrapAtTheEndOfMemory) {
+    // The list of MON 161 starts at 177776 and its buffer at 177777: both
+    // wrap to address 0 within the page table.
+    write_data(0177776, 0177700); // the file number's address
+    write_data(0177777, 0177701); // the count's address
+    write_data(0, 0177777);       // the buffer itself
+    write_data(1, 0177702);       // the terminator's address
+    write_data(0177700, 1);
+    write_data(0177701, 3);
+    write_data(0177702, 13);
+    machine.A = 0177776;
+    type("xyz");
+    mon(0161);
+    EXPECT_EQ(machine.A, 3u);
+    EXPECT_EQ(read_data(0177777), static_cast<uint32_t>('x' << 8 | 'y'));
+    EXPECT_EQ(read_data(0), static_cast<uint32_t>('z' << 8 | 0377))
+        << "the third byte went on at 0, the other half kept";
+    EXPECT_EQ(read_data(1), 0177702u) << "nothing beyond the count is written";
+    // The echo table of MON 3 read from 177776: words 2 to 7 come from 0 on.
+    for (uint32_t w = 0; w < 8; ++w)
+        write_data((0177776 + w) & WORD_MASK, 0177777);
+    write_data(0, 0077777); // character 32 echoes
+    machine.A = 7;
+    machine.X = 0177776;
+    machine.P = 01000;
+    mon(3);
+    EXPECT_EQ(terminal.echo_table[' '], 1);
+    EXPECT_EQ(terminal.echo_table['!'], 0);
+}
+
 // ---- MON 310 ----
 
 TEST_F(TerminalCalls, BufferedInputUnderBreakStrategyZeroDeliversEachByte) {
