@@ -313,7 +313,7 @@ void reset_terminal_for_command() {
 void reset_terminal_for_program() {
     terminal.echo_mode = 1;
     terminal.break_mode = 0;
-    terminal.nbuff = 0;
+    clear_inbytebuff();
     terminal.cursor_addressing_state = 0;
     reset_tdv_state();
 }

@@ -59,6 +59,10 @@ void host_terminal_init() {
     input.stdin_terminal = isatty(STDIN_FILENO);
     input.have_saved_mode = false;
     input.raw = false;
+    input.ended = false;
+    input.count = 0;
+    input.position = 0;
+    input.pushed_count = 0;
     if (input.stdin_terminal && tcgetattr(STDIN_FILENO, &input.saved_mode) == 0) {
         input.have_saved_mode = true;
         if (!restore_registered)

@@ -111,7 +111,7 @@ const char *rest_after_argument(bool prompted) {
 static void reset_terminal_after_run() {
     terminal.echo_mode = 0;
     terminal.break_mode = 0;
-    terminal.nbuff = 0;
+    clear_inbytebuff();
     terminal.last_typed_byte = 0;
     std::fprintf(out(), "\r\n");
 }
