@@ -129,11 +129,12 @@ OpenFileEntry *open_entry(uint32_t file_number) {
 }
 
 // A block number from a register or parameter word: 177777 is the block
-// after the one in the buffer, with the call's message.
+// after the one in the buffer, announced with the call's message (MON 117
+// takes it silently: `call` is null).
 int64_t block_number(const OpenFileEntry &entry, uint32_t given, const char *call,
                      const char *verb) {
     if ((given & WORD_MASK) != NEXT_BLOCK) return given & WORD_MASK;
-    std::printf("\n %s, block = -1, %s next block \n", call, verb);
+    if (call) std::printf("\n %s, block = -1, %s next block \n", call, verb);
     return static_cast<int64_t>(entry.buffered_block) + 1;
 }
 
@@ -388,12 +389,12 @@ uint32_t fill_entry(OpenFileEntry &entry, int position, const OpenCall &call, FI
     uint32_t size = host_size > MAX_FILE_BYTES ? static_cast<uint32_t>(MAX_FILE_BYTES)
                                                : static_cast<uint32_t>(host_size);
     entry.size_at_open = old_form ? 0 : size;
-    entry.maximum_size = 0;
-    bool buffered = reads_blocks(code) && !(call.raw && code == 010);
-    if (buffered) {
+    // The close imposes the maximum size on the random-access codes: it
+    // starts as the file's size, also for the raw code 10 that gets no
+    // buffer, so that a file only read is not cut short.
+    entry.maximum_size = reads_blocks(code) && !old_form ? size : 0;
+    if (reads_blocks(code) && !(call.raw && code == 010))
         entry.block_buffer.assign(DEFAULT_BLOCK_SIZE, 0);
-        entry.maximum_size = old_form ? 0 : size;
-    }
     ++open_file_table.open_count;
     return static_cast<uint32_t>(entry.file_number);
 }
@@ -615,8 +616,7 @@ void open_file_call(OpenForm form) {
         mon_plain_return();
         return;
     }
-    if (settings.debug_level == 6)
-        std::printf("\nFile to open: %s\n", path.c_str());
+    if (settings.debug_level == 6) std::printf("\nFile to open: %s\n", path.c_str());
     if (status < 0) {
         machine.A = open_status_code(status);
         return;
@@ -817,6 +817,29 @@ bool changes_refused(const std::string &path) {
     return is_system_path(path) && !current_user_is_system();
 }
 
+constexpr char SCRATCH_PATH_PREFIX[] = "./(SCRATCH)/SCRATCH";
+
+// The scratch file this instance claimed: file 100, held for the life of the
+// emulator.
+bool is_claimed_scratch(const OpenFileEntry &entry) {
+    return entry.file_number == static_cast<int32_t>(SCRATCH_FILE) &&
+           entry.host_path.rfind(SCRATCH_PATH_PREFIX, 0) == 0;
+}
+
+// A file that is in use cannot be removed or renamed under its streams: a
+// file the program has open, or one of the eight scratch files that the
+// emulator instances hold (or need at their start).
+bool file_in_use(const std::string &path) {
+    for (const auto &entry : open_file_table.entries)
+        if (entry.file_number >= 0 && entry.host_path == path) return true;
+    for (int n = 1; n <= 8; ++n) {
+        char scratch[40];
+        std::snprintf(scratch, sizeof scratch, "%s%02d.DATA", SCRATCH_PATH_PREFIX, n);
+        if (path == scratch) return true;
+    }
+    return false;
+}
+
 // The host error text of a failed status query, as MON 62 and MON 231
 // report it.
 void print_host_error() {
@@ -895,7 +918,7 @@ void mon_read_block_extended() {
         mon_error_return(ERROR_SEQUENTIAL_ONLY);
         return;
     }
-    int64_t block = block_number(*entry, request.block, "MON 117", "reading");
+    int64_t block = block_number(*entry, request.block, nullptr, "reading");
     size_t bytes = 2 * static_cast<size_t>(request.words);
     ensure_buffer(*entry, bytes);
     int64_t offset = block * entry->block_size;
@@ -935,13 +958,19 @@ void mon_write_block_extended() {
     size_t block_size = static_cast<size_t>(entry->block_size > 0 ? entry->block_size : 0);
     size_t bytes = 2 * static_cast<size_t>(request.words);
     int64_t offset = block * static_cast<int64_t>(block_size);
-    if (block_size == 0 || !position_at(entry->stream, offset, bytes)) {
+    if (!position_at(entry->stream, offset, bytes)) {
         std::printf("\nError writing block %d\n", static_cast<int>(block));
         mon_error_return(ERROR_NO_SUCH_PAGE);
         return;
     }
     if (bytes == 0) {
         mon_error_return(0);
+        return;
+    }
+    // Blocks of no bytes would never carry the words to the file.
+    if (block_size == 0) {
+        std::printf("\nError writing block %d\n", static_cast<int>(block));
+        mon_error_return(ERROR_NO_SUCH_PAGE);
         return;
     }
     // Block after block; the last one takes only the words that remain, so
@@ -954,9 +983,10 @@ void mon_write_block_extended() {
         copy_from_memory(entry->block_buffer, part,
                          (request.buffer + static_cast<uint32_t>(written / 2)) & WORD_MASK,
                          entry->byte_mask & 0377);
-        if (std::fwrite(entry->block_buffer.data(), 1, part, entry->stream) != part) {
+        size_t status = std::fwrite(entry->block_buffer.data(), 1, part, entry->stream);
+        if (status != part) {
             if (settings.debug_level == 1)
-                std::printf("\nError, sts =%d  writing block %d\n", static_cast<int>(written),
+                std::printf("\nError, sts =%d  writing block %d\n", static_cast<int>(status),
                             static_cast<int>(current));
             mon_error_return(ERROR_NO_SUCH_PAGE);
             return;
@@ -994,8 +1024,16 @@ void mon_close_file() {
         if (settings.debug_level == 1) std::printf("\nMON 43: perm. files not handled\n");
         mon_skip_return();
     } else if (file_number >= 1 && file_number <= FIRST_FILE_NUMBER + OPEN_FILE_ENTRIES - 1) {
-        uint32_t error = 0;
-        close_file(static_cast<int32_t>(file_number), &error);
+        // The scratch file stays open for the runs to come: only closing
+        // everything (177776) closes it. Like the close of all other files,
+        // this one gives it back its standard block size.
+        OpenFileEntry *entry = open_entry(file_number);
+        if (entry && is_claimed_scratch(*entry)) {
+            entry->block_size = DEFAULT_BLOCK_SIZE;
+        } else {
+            uint32_t error = 0;
+            close_file(static_cast<int32_t>(file_number), &error);
+        }
         mon_skip_return();
     } else {
         mon_error_return(ERROR_FILE_NUMBER_RANGE);
@@ -1238,7 +1276,7 @@ void mon_create_file() {
     std::string full_user = user_table.current_user_name;
     if (part == 1) {
         int found = find_user(user, &full_user);
-        if (found == USER_NAME_TOO_LONG) std::printf("User name too long\r\n");
+        if (found == USER_NAME_TOO_LONG) std::printf("User name too long");
         if (found == USER_NAME_TOO_LONG || found == USER_NAME_AMBIGUOUS) {
             mon_error_return(ERROR_TOO_LONG);
             return;
@@ -1370,7 +1408,7 @@ void mon_rename_file() {
     }
     std::fflush(stdout);
     diagnostic_pause(1000);
-    if (!host_rename(old_path, new_path)) {
+    if (file_in_use(old_path) || !host_rename(old_path, new_path)) {
         std::printf("\nRename file %s to %s failed", old_path.c_str(), new_path.c_str());
         std::fflush(stdout);
         diagnostic_pause(5000);
@@ -1399,8 +1437,9 @@ void mon_delete_file() {
         mon_error_return(ERROR_NOT_WRITE_ACCESS);
         return;
     }
-    if (!host_remove_file(path)) {
-        int error = errno;
+    bool in_use = file_in_use(path);
+    if (in_use || !host_remove_file(path)) {
+        int error = in_use ? EBUSY : errno;
         std::printf("\n(MON 54)Remove file %s failed, status %d\n", path.c_str(), -1);
         std::printf("Error no is : %d, ", error);
         std::printf("%s\n", std::strerror(error));
@@ -1472,6 +1511,7 @@ void mon_full_file_name() {
     if (report) std::printf("\nFile to deabb: %s\n", text.c_str());
     std::string path;
     int status = deabb(text, &path);
+    if (report) std::printf("\nDeabbr file: %s\n", path.c_str());
     if (status < 0) {
         if (report) {
             switch (status) {
@@ -1503,7 +1543,6 @@ void mon_full_file_name() {
         machine.A = open_status_code(status);
         return;
     }
-    if (report) std::printf("\nDeabbr file: %s\n", path.c_str());
     write_nd_text(machine.A + 1, path + "'", path.size() + 1, '\0');
     mon_plain_return();
 }

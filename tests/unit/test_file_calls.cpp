@@ -6,6 +6,8 @@
 #include "image_test_support.h"
 #include "monitor/monitor.h"
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -441,6 +443,43 @@ TEST_F(FileCalls, ExtendedBlockCallsWrapWithinThePageTable) {
     EXPECT_TRUE(failed_with(0132));
 }
 
+TEST_F(FileCalls, ExtendedReadTakesTheNextBlockWithoutAMessage) {
+    make_file("(EMULATOR)/NEXT.DATA", std::string(512, 'a') + std::string(512, 'b'));
+    uint32_t number = open_file("NEXT", 3, "DATA");
+    write_words(RESULT_AT, {number, 0, 0, 0, 1});
+    machine.A = RESULT_AT;
+    mon(0117);
+    ASSERT_TRUE(failed_with(0));
+    write_words(RESULT_AT, {number, 0, BUFFER_AT, 0177777, 1});
+    machine.A = RESULT_AT;
+    testing::internal::CaptureStdout();
+    mon(0117);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(failed_with(0));
+    EXPECT_EQ(read_data(BUFFER_AT), 0x6262u) << "block 1";
+}
+
+TEST_F(FileCalls, ExtendedWriteOfNoWordsSucceedsWhateverTheBlockSize) {
+    uint32_t number = open_file("\"NOWORDS\"", 2, "DATA");
+    machine.T = number;
+    machine.A = 0;
+    mon(076);
+    ASSERT_TRUE(skipped());
+    write_words(RESULT_AT, {number, 0, BUFFER_AT, 5, 0});
+    machine.A = RESULT_AT;
+    testing::internal::CaptureStdout();
+    mon(0120);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(failed_with(0));
+    // Words to write in blocks of no bytes cannot reach the file.
+    write_words(RESULT_AT, {number, 0, BUFFER_AT, 5, 1});
+    machine.A = RESULT_AT;
+    testing::internal::CaptureStdout();
+    mon(0120);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "\nError writing block 5\n");
+    EXPECT_TRUE(failed_with(022));
+}
+
 // ---- closing, pointers and sizes ----
 
 TEST_F(FileCalls, CloseNumbersAndRanges) {
@@ -456,6 +495,40 @@ TEST_F(FileCalls, CloseNumbersAndRanges) {
     close(0177777);
     EXPECT_TRUE(skipped());
     EXPECT_EQ(open_file_table.open_count, 0);
+}
+
+TEST_F(FileCalls, ClosingTheScratchFileByNumberKeepsItForLaterRuns) {
+    claim_scratch(std::string(1024, 'S'));
+    machine.T = 0100;
+    machine.A = 01000;
+    mon(076);
+    close(0100);
+    ASSERT_TRUE(skipped());
+    EXPECT_EQ(open_file_table.open_count, 1);
+    EXPECT_EQ(open_file_table.entries[0].file_number, 0100);
+    EXPECT_EQ(open_file_table.entries[0].block_size, 512) << "back to its standard size";
+    write_data(BUFFER_AT, 0x4142);
+    machine.T = 1;
+    machine.X = BUFFER_AT;
+    mon(6);
+    EXPECT_TRUE(skipped());
+    // Only closing everything closes it, and its contents stay.
+    close(0177776);
+    EXPECT_EQ(open_file_table.open_count, 0);
+    EXPECT_EQ(read_text("(SCRATCH)/SCRATCH01.DATA").substr(510, 4), "SSAB");
+}
+
+TEST_F(FileCalls, RawRandomAccessCodeTenKeepsTheFileItOnlyRead) {
+    settings.mon_open_mode = 1;
+    make_file("(EMULATOR)/keep.dat", std::string(700, 'k'));
+    uint32_t number = open_file("(EMULATOR)/keep.dat", 010);
+    machine.T = number;
+    machine.A = 0;
+    machine.X = BUFFER_AT;
+    mon(7);
+    EXPECT_TRUE(skipped());
+    close(number);
+    EXPECT_EQ(read_text("(EMULATOR)/keep.dat"), std::string(700, 'k'));
 }
 
 TEST_F(FileCalls, SizesAndPointers) {
@@ -701,6 +774,50 @@ TEST_F(FileCalls, RenameWithinAndBetweenUsers) {
     EXPECT_TRUE(exists("(EMULATOR)/TAKEN.SYMB"));
 }
 
+TEST_F(FileCalls, FilesInUseAreNeitherRenamedNorDeleted) {
+    claim_scratch("");
+    make_file("(EMULATOR)/BUSY.DATA", std::string(600, 'b'));
+    make_file("(SCRATCH)/SCRATCH02.DATA", "other instance");
+    uint32_t number = open_file("BUSY", 2, "DATA");
+    put_text(NAME_AT, "BUSY:DATA'");
+    put_text(TYPE_AT, "MOVED:DATA'");
+    machine.X = NAME_AT;
+    machine.A = TYPE_AT;
+    testing::internal::CaptureStdout();
+    mon(0232);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nRename file ./(EMULATOR)/BUSY.DATA to ./(EMULATOR)/MOVED.DATA failed");
+    EXPECT_TRUE(failed_with(6));
+    machine.X = NAME_AT;
+    testing::internal::CaptureStdout();
+    mon(054);
+    std::string busy = std::strerror(EBUSY);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n(MON 54)Remove file ./(EMULATOR)/BUSY.DATA failed, status -1\nError no is : " +
+                  std::to_string(EBUSY) + ", " + busy + "\n");
+    EXPECT_TRUE(failed_with(0177777));
+    // The file a later open makes under the old name is not cut to this
+    // entry's size when it closes.
+    close(number);
+    EXPECT_EQ(read_text("(EMULATOR)/BUSY.DATA"), std::string(600, 'b'));
+    put_text(NAME_AT, "BUSY:DATA'");
+    machine.X = NAME_AT;
+    mon(054);
+    EXPECT_TRUE(skipped()) << "closed, it goes";
+
+    // The scratch files of every instance stay where they are.
+    for (const char *name : {"(SCRATCH)SCRATCH01:DATA'", "(SCRATCH)SCRATCH02:DATA'"}) {
+        put_text(NAME_AT, name);
+        machine.X = NAME_AT;
+        testing::internal::CaptureStdout();
+        mon(054);
+        testing::internal::GetCapturedStdout();
+        EXPECT_TRUE(failed_with(0177777)) << name;
+    }
+    EXPECT_TRUE(exists("(SCRATCH)/SCRATCH01.DATA"));
+    EXPECT_EQ(read_text("(SCRATCH)/SCRATCH02.DATA"), "other instance");
+}
+
 TEST_F(FileCalls, DeleteByNameAndTheSystemFallback) {
     make_file("(EMULATOR)/GONE.SYMB", "");
     make_file("(SYSTEM)/KEEP.SYMB", "");
@@ -750,6 +867,29 @@ TEST_F(FileCalls, FullNameOfAnAbbreviation) {
     machine.A = RESULT_AT;
     mon(0256);
     EXPECT_TRUE(failed_with(044));
+}
+
+TEST_F(FileCalls, FullNameDiagnosticsAtLevelFour) {
+    settings.debug_level = 4;
+    make_file("(EMULATOR)/ABC.SYMB", "");
+    put_text(NAME_AT, "AB'");
+    put_text(TYPE_AT, "SYMB'");
+    machine.X = NAME_AT;
+    machine.T = TYPE_AT;
+    machine.A = RESULT_AT;
+    testing::internal::CaptureStdout();
+    mon(0256);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nFile to deabb: AB.SYMB\n\nDeabbr file: ./(EMULATOR)/ABC.SYMB\n");
+    EXPECT_TRUE(skipped());
+    // A failed resolution reports its result line, then the status.
+    put_text(NAME_AT, "XY'");
+    machine.A = RESULT_AT;
+    testing::internal::CaptureStdout();
+    mon(0256);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nFile to deabb: XY.SYMB\n\nDeabbr file: \n\nNo such file name\n");
+    EXPECT_TRUE(failed_with(056));
 }
 
 } // namespace
