@@ -276,6 +276,43 @@ uint32_t packed_time(int64_t seconds) {
            (static_cast<uint32_t>(local->tm_min) << 6) | static_cast<uint32_t>(local->tm_sec);
 }
 
+// ---- files in use ----
+
+constexpr char SCRATCH_PATH_PREFIX[] = "./(SCRATCH)/SCRATCH";
+
+// The scratch file this instance claimed: file 100, held for the life of the
+// emulator.
+bool is_claimed_scratch(const OpenFileEntry &entry) {
+    return entry.file_number == static_cast<int32_t>(SCRATCH_FILE) &&
+           entry.host_path.rfind(SCRATCH_PATH_PREFIX, 0) == 0;
+}
+
+// One of the eight scratch files that the emulator instances hold (or need
+// at their start), by whatever path it is named.
+bool is_scratch_file(const HostFileInfo &info) {
+    if (!info.exists || info.is_directory) return false;
+    for (int n = 1; n <= 8; ++n) {
+        char scratch[40];
+        std::snprintf(scratch, sizeof scratch, "%s%02d.DATA", SCRATCH_PATH_PREFIX, n);
+        HostFileInfo held = host_file_info(scratch);
+        if (held.exists && held.identity == info.identity) return true;
+    }
+    return false;
+}
+
+// A file that is in use cannot be removed or renamed under its streams: a
+// file the program has open, or a scratch file.
+bool file_in_use(const std::string &path) {
+    for (const auto &entry : open_file_table.entries)
+        if (entry.file_number >= 0 && entry.host_path == path) return true;
+    return is_scratch_file(host_file_info(path));
+}
+
+// An open that would empty a scratch file under the instance that holds it.
+bool empties_scratch_file(const char *host_mode, const HostFileInfo &info) {
+    return host_mode[0] == 'w' && is_scratch_file(info);
+}
+
 // ---- opening ----
 
 enum class OpenForm { Standard, AlwaysResolving, Old };
@@ -459,6 +496,10 @@ void open_raw(const OpenCall &call, OpenFileEntry &entry, int position, std::str
         return;
     }
     const char *host_mode = call.form == OpenForm::Old ? mode.old_open_mode : mode.open_mode;
+    if (empties_scratch_file(host_mode, info)) {
+        machine.A = ERROR_NOT_WRITE_ACCESS;
+        return;
+    }
     FILE *stream = std::fopen(name.c_str(), host_mode);
     if (!stream) {
         std::printf("\nUNIX open file error %d, returning errcode=1 to ND\n", errno);
@@ -627,6 +668,10 @@ void open_file_call(OpenForm form) {
         return;
     }
     const char *host_mode = form == OpenForm::Old ? mode.old_open_mode : mode.open_mode;
+    if (empties_scratch_file(host_mode, info)) {
+        machine.A = ERROR_NOT_WRITE_ACCESS;
+        return;
+    }
     FILE *stream = info.is_directory ? nullptr : std::fopen(path.c_str(), host_mode);
     if (!stream) {
         machine.A = ERROR_NO_SUCH_FILE;
@@ -815,29 +860,6 @@ void update_listing_after_rename(const std::string &old_path, const std::string 
 // writing.
 bool changes_refused(const std::string &path) {
     return is_system_path(path) && !current_user_is_system();
-}
-
-constexpr char SCRATCH_PATH_PREFIX[] = "./(SCRATCH)/SCRATCH";
-
-// The scratch file this instance claimed: file 100, held for the life of the
-// emulator.
-bool is_claimed_scratch(const OpenFileEntry &entry) {
-    return entry.file_number == static_cast<int32_t>(SCRATCH_FILE) &&
-           entry.host_path.rfind(SCRATCH_PATH_PREFIX, 0) == 0;
-}
-
-// A file that is in use cannot be removed or renamed under its streams: a
-// file the program has open, or one of the eight scratch files that the
-// emulator instances hold (or need at their start).
-bool file_in_use(const std::string &path) {
-    for (const auto &entry : open_file_table.entries)
-        if (entry.file_number >= 0 && entry.host_path == path) return true;
-    for (int n = 1; n <= 8; ++n) {
-        char scratch[40];
-        std::snprintf(scratch, sizeof scratch, "%s%02d.DATA", SCRATCH_PATH_PREFIX, n);
-        if (path == scratch) return true;
-    }
-    return false;
 }
 
 // The host error text of a failed status query, as MON 62 and MON 231

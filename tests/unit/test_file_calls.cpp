@@ -518,6 +518,24 @@ TEST_F(FileCalls, ClosingTheScratchFileByNumberKeepsItForLaterRuns) {
     EXPECT_EQ(read_text("(SCRATCH)/SCRATCH01.DATA").substr(510, 4), "SSAB");
 }
 
+TEST_F(FileCalls, NoOpenEmptiesAScratchFile) {
+    claim_scratch("mine");
+    make_file("(SCRATCH)/SCRATCH02.DATA", "other instance");
+    open_call("(SCRATCH)SCRATCH01", 0, "DATA");
+    EXPECT_TRUE(failed_with(0106));
+    open_call("(SCRATCH)SCRATCH02", 0, "DATA");
+    EXPECT_TRUE(failed_with(0106));
+    uint32_t number = open_file("(SCRATCH)SCRATCH02", 1, "DATA");
+    close(number);
+    number = open_file("(SCRATCH)SCRATCH02", 2, "DATA");
+    close(number);
+    settings.mon_open_mode = 1;
+    open_call("(SCRATCH)/./SCRATCH02.DATA", 0);
+    EXPECT_TRUE(failed_with(0106)) << "by whatever path";
+    EXPECT_EQ(read_text("(SCRATCH)/SCRATCH01.DATA"), "mine");
+    EXPECT_EQ(read_text("(SCRATCH)/SCRATCH02.DATA"), "other instance");
+}
+
 TEST_F(FileCalls, RawRandomAccessCodeTenKeepsTheFileItOnlyRead) {
     settings.mon_open_mode = 1;
     make_file("(EMULATOR)/keep.dat", std::string(700, 'k'));
