@@ -63,15 +63,17 @@ template <int CONDITION> void skip_on_compare(uint32_t word) {
     machine.P += 1;
 }
 
+// The register's word becomes the current instruction before it is judged, so
+// that the execution trace shows the word an EXR of an EXR refused too.
 void execute_register(uint32_t word) {
     uint32_t executed = machine.r[source_field(word)] & WORD_MASK;
+    machine.current_instruction = executed;
     if ((executed & 0177600) == 0140600) {
         machine.STS |= STS_Z;
         std::printf("\nEXR of EXR illegal, at P=%o\n", machine.P);
         machine.P += 1;
         return;
     }
-    machine.current_instruction = executed;
     instruction_table[executed >> 8]();
     ++machine.instruction_count;
 }

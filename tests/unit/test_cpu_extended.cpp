@@ -1,6 +1,7 @@
 // The op14nn group: SKP, EXR, byte instructions, RMPY/RDIV, MIX3, read word,
 // test-and-set, the terminate path, and the illegal-instruction handler.
 #include "instruction_test_support.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -111,6 +112,23 @@ TEST_F(ExecuteRegister, ExrOfExrSetsZAndContinues) {
     machine.X = 0140777;
     execute(exr(R_X));
     EXPECT_EQ(machine.P, 01002u) << "the whole range 140600-140777 is EXR";
+}
+
+TEST_F(ExecuteRegister, TraceOfAnExrOfExrShowsTheRefusedWord) {
+    machine.X = exr(R_A);
+    capture_output();
+    execute(exr(R_X));
+    captured_output();
+    FILE *trace = std::tmpfile();
+    shell.operator_output = trace;
+    print_trace_line();
+    shell.operator_output = stdout;
+    char line[200] = {};
+    std::rewind(trace);
+    size_t length = std::fread(line, 1, sizeof line - 1, trace);
+    std::fclose(trace);
+    const std::string shown = "\r\n{ 0} op14nn 140650 @ PC=  1000";
+    EXPECT_EQ(std::string(line, length).substr(0, shown.size()), shown);
 }
 
 using RegisterArithmetic = InstructionTest;
