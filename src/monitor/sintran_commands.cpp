@@ -104,6 +104,12 @@ void read_command_text(uint32_t address, char *text) {
     text[length] = '\0';
 }
 
+// GO starts the program again inside this call, and that run may carry out
+// GO in turn; the nesting is bounded so that a program cannot exhaust the
+// host's stack.
+constexpr int MAX_NESTED_COMMANDS = 32;
+int nested_commands = 0;
+
 void carry_out_sintran_command() {
     static char sintran_command_text[COMMAND_LINE_SIZE];
     read_command_text(machine.A, sintran_command_text);
@@ -134,8 +140,13 @@ void carry_out_sintran_command() {
         if (index == RECOVER_ENTRY) {
             cpu_running = 0;
             shell.program_command_pending = 1;
+        } else if (nested_commands >= MAX_NESTED_COMMANDS) {
+            std::fprintf(shell.operator_output, "\r\nSINTRAN commands nested too deeply: %s\r\n",
+                         sintran_command_text);
         } else {
+            ++nested_commands;
             sintran_command_handlers[index]();
+            --nested_commands;
             std::fprintf(shell.operator_output, "\r\n");
         }
         break;

@@ -8,6 +8,13 @@
 
 namespace {
 
+size_t count_of(const std::string &text, const std::string &needle) {
+    size_t count = 0;
+    for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1))
+        ++count;
+    return count;
+}
+
 std::vector<uint8_t> bytes_of(const std::string &text) {
     return std::vector<uint8_t>(text.begin(), text.end());
 }
@@ -58,6 +65,23 @@ TEST_F(Regressions, ConversionOutputIsReplacedNotAppended) {
     EXPECT_EQ(read_text("(EMULATOR)/OUT.SYMB"), "ab\n");
     run("byte-swap IMAGE SWAPPED");
     EXPECT_EQ(read_text("(EMULATOR)/SWAPPED.PROG"), "badc");
+}
+
+// A program that has GO carried out by MON 70 starts itself again inside
+// the monitor call; when it does so at every start the runs nested without
+// end and the host stack overflowed. The nesting now stops with a message
+// and every run ends.
+TEST_F(Regressions, SintranGoFromEveryStartEndsInsteadOfExhaustingTheStack) {
+    // 1000 MIN COUNT, LDA CMDP, MON 70, MON 0; COUNT; CMDP; "GO 1000'".
+    write_file("(EMULATOR)/AGAIN.PROG", prog_bytes(01000, 01000, 01000, 01011, NOT_TWO_BANK, 0,
+                                                   {040004, 044004, 0153070, 0153000, 0, 01006,
+                                                    043517, 020061, 030060, 030047}));
+    scan_users();
+    std::string out = run("AGAIN");
+    EXPECT_EQ(count_of(out, "SINTRAN commands nested too deeply: GO 1000"), 1u) << out;
+    EXPECT_EQ(cpu_running, 0);
+    // The first start and each of the nested ones counted once.
+    EXPECT_EQ(read_normal(01004), 33u);
 }
 
 } // namespace
