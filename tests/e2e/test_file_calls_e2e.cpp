@@ -442,4 +442,63 @@ TEST(FileCallsEndToEnd, SintranCommandsAndRecover) {
     EXPECT_EQ(output.find("<>", 2), output.size() - 28) << output;
 }
 
+// Writes AB into block 0 of the scratch file and closes file 100 by its
+// number before it ends.
+const char *const kScratchWrite = R"(
+        ORG 1000
+        START GO
+GO:     LDA AB
+        STA BUF
+        SAT 0
+        LDX BUFP
+        MON 6
+        JMP FAIL
+        SAT 100
+        MON 43
+        JMP FAIL
+        MON 0
+FAIL:   MON 64
+        MON 0
+AB:     WORD 040502
+BUFP:   WORD BUF
+BUF:    WORD 0
+)";
+
+// Reads block 0 of the scratch file and types its first two bytes.
+const char *const kScratchRead = R"(
+        ORG 1000
+        START GO
+GO:     SAT 0
+        LDX BUFP
+        MON 5
+        JMP FAIL
+        LDA BUF
+        SHA SHR 10
+        SAT 1
+        MON 2
+        JMP FAIL
+        LDA BUF
+        SAT 1
+        MON 2
+        JMP FAIL
+        MON 0
+FAIL:   MON 64
+        MON 0
+BUFP:   WORD BUF
+BUF:    WORD 0
+)";
+
+TEST(FileCallsEndToEnd, TheScratchFileSurvivesTheRunThatClosedIt) {
+    NdTree tree;
+    std::string log;
+    ASSERT_TRUE(tree.assemble(kScratchWrite, "(EMULATOR)/SCRW.PROG", &log)) << log;
+    ASSERT_TRUE(tree.assemble(kScratchRead, "(EMULATOR)/SCRR.PROG", &log)) << log;
+    RunResult run = run_kestrel(tree, "SCRW\nSCRR\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    size_t second = run.output.find("<>", run.output.find("Time used is: "));
+    ASSERT_NE(second, std::string::npos) << run.output;
+    EXPECT_EQ(program_output(run.output.substr(second)), "AB") << run.output;
+    EXPECT_EQ(tree.read_file("(SCRATCH)/SCRATCH01.DATA").substr(0, 2), "AB");
+}
+
 } // namespace
