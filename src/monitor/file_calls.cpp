@@ -1365,6 +1365,10 @@ void mon_expand_file() {
         return;
     }
     uint32_t pages = (read_data(machine.T) << 16) | read_data(machine.T + 1);
+    // What the program wrote to the file is part of the size it grows from.
+    for (auto &entry : open_file_table.entries)
+        if (entry.file_number >= 0 && entry.stream && entry.host_path == path)
+            std::fflush(entry.stream);
     HostFileInfo info = host_file_info(path);
     if (!info.exists) {
         print_host_error();

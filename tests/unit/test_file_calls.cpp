@@ -740,6 +740,20 @@ TEST_F(FileCalls, ExpandAddsZerosUpToWholePages) {
     EXPECT_TRUE(failed_with(056));
 }
 
+TEST_F(FileCalls, ExpandingAFileGrowsFromWhatTheProgramWroteToIt) {
+    uint32_t number = open_file("\"GROWN\"", 0, "DATA");
+    for (int i = 0; i < 3000; ++i)
+        put_byte(number, 'g');
+    put_text(NAME_AT, "GROWN:DATA'");
+    write_words(RESULT_AT, {0, 1});
+    machine.X = NAME_AT;
+    machine.T = RESULT_AT;
+    mon(0231);
+    ASSERT_TRUE(skipped());
+    close(number);
+    EXPECT_EQ(read_text("(EMULATOR)/GROWN.DATA"), std::string(3000, 'g') + std::string(3144, '\0'));
+}
+
 TEST_F(FileCalls, ExpandingAnOpenRandomAccessFileSurvivesItsClose) {
     make_file("(EMULATOR)/OPEN.DATA", std::string(100, 'o'));
     uint32_t number = open_file("OPEN", 2, "DATA");
