@@ -54,7 +54,7 @@ int close_file(int32_t file_number, uint32_t *error) {
         if (imposes_maximum_size(entry.access_code)) {
             if (settings.debug_level == 1)
                 std::printf("\nClose file, maxbytes = %i\n", static_cast<int>(entry.maximum_size));
-            host_set_file_size(entry.host_path, entry.maximum_size);
+            host_set_stream_size(entry.stream, entry.maximum_size);
         }
         std::fclose(entry.stream);
     }

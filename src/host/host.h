@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -73,6 +74,8 @@ bool host_remove_directory(const std::string &path);
 bool host_rename(const std::string &from, const std::string &to);
 bool host_remove_file(const std::string &path);
 bool host_set_file_size(const std::string &path, uint64_t size);
+// Sets the size of an open file, whatever its name is by now.
+bool host_set_stream_size(FILE *stream, uint64_t size);
 bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modified);
 bool host_change_directory(const std::string &path);
 // Text of the last host error.

@@ -49,6 +49,10 @@ bool host_remove_file(const std::string &path) { return unlink(path.c_str()) == 
 bool host_set_file_size(const std::string &path, uint64_t size) {
     return truncate(path.c_str(), static_cast<off_t>(size)) == 0;
 }
+bool host_set_stream_size(FILE *stream, uint64_t size) {
+    std::fflush(stream);
+    return ftruncate(fileno(stream), static_cast<off_t>(size)) == 0;
+}
 bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modified) {
     timespec times[2]{};
     times[0].tv_sec = static_cast<time_t>(accessed);

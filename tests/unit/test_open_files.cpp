@@ -119,6 +119,18 @@ TEST_F(OpenFiles, ClosingARandomAccessFileImposesItsMaximumSize) {
         << "access code 3 only reads";
 }
 
+TEST_F(OpenFiles, ClosingSizesTheOpenFileNotWhatNowHasItsName) {
+    tree_.write("(EMULATOR)/R.DATA", std::string(4096, 'r'));
+    int32_t number = open_entry("(EMULATOR)/R.DATA", 2, 1000);
+    // Renamed behind the table's back, and a new file made under the old name.
+    std::filesystem::rename("(EMULATOR)/R.DATA", "(EMULATOR)/MOVED.DATA");
+    tree_.write("(EMULATOR)/R.DATA", std::string(50, 'n'));
+    uint32_t error = 0;
+    EXPECT_EQ(close_file(number, &error), 0);
+    EXPECT_EQ(std::filesystem::file_size("(EMULATOR)/MOVED.DATA"), 1000u);
+    EXPECT_EQ(tree_.read("(EMULATOR)/R.DATA"), std::string(50, 'n'));
+}
+
 TEST_F(OpenFiles, EighteenEntriesAndClosingAll) {
     ASSERT_TRUE(claim_scratch_file());
     for (int i = 1; i < OPEN_FILE_ENTRIES; ++i) {
