@@ -8,6 +8,9 @@
 // pages are contiguous, or listed in an index block, or listed in index
 // blocks that a subindex block lists.
 //
+// Every file that the listing shows is also extracted: both follow the same
+// object file index blocks.
+//
 // The image is untrusted. Every page number is checked against the image's
 // size before it is read, and every page may serve one purpose only: a page
 // that the volume's structure or its files reach a second time is an error.
@@ -24,6 +27,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -32,13 +36,16 @@ constexpr uint32_t POINTERS_PER_PAGE = ND_PAGE_BYTES / 4;
 constexpr uint32_t ENTRY_BYTES = 64;
 constexpr uint32_t ENTRIES_PER_PAGE = ND_PAGE_BYTES / ENTRY_BYTES;
 constexpr uint32_t USER_FILE_POINTERS = 8;
-// The object file index blocks followed in a sub-indexed object file index,
-// alike by the pointer report, the listing and the extraction.
+// The object file index blocks followed in a sub-indexed object file index
+// by the listing and the extraction; the pointer report shows the pointers
+// of the first 16 of them.
 constexpr uint32_t OBJECT_INDEX_BLOCKS = 64;
+constexpr uint32_t REPORTED_OBJECT_INDEX_BLOCKS = 16;
 constexpr uint32_t MIN_DIRECTORY_PAGES = 140;
 constexpr uint32_t PAGES_PER_BIT_FILE_PAGE = ND_PAGE_BYTES * 8;
 constexpr uint32_t MAX_INDEXED_PAGES = POINTERS_PER_PAGE;
-constexpr uint32_t MAX_SUBINDEXED_PAGES = POINTERS_PER_PAGE * POINTERS_PER_PAGE;
+// A sub-indexed file has fewer pages than its subindex block can reach.
+constexpr uint32_t SUBINDEXED_PAGE_LIMIT = POINTERS_PER_PAGE * POINTERS_PER_PAGE;
 // Page numbers have 30 bits.
 constexpr uint64_t MAX_VOLUME_PAGES = uint64_t{1} << 30;
 
@@ -143,11 +150,14 @@ std::string access_text(const ObjectEntry &entry) {
 
 struct Volume {
     FILE *image;
+    HostFileInfo image_file; // the image on the host, when its path is known
     FILE *out;
     FILE *err;
-    uint64_t pages;           // whole pages in the image
-    std::vector<bool> in_use; // pages already given a purpose
-    std::string read_error;   // why the last page read failed
+    uint64_t pages; // whole pages in the image
+    // Pages already given a purpose; as many as have been read, so that an
+    // image that claims a vast size costs nothing until its pages are read.
+    std::unordered_set<uint32_t> in_use;
+    std::string read_error; // why the last page read failed
     std::vector<UserEntry> users;
     std::vector<uint32_t> entry_pages; // object entry pages, in index order
     std::vector<ObjectEntry> files;    // object entries in use, in index order
@@ -176,35 +186,41 @@ void complain(Volume &volume, const char *format, ...) {
 
 enum class ReadResult { Ok, SeekFailed, ReadFailed };
 
-// Reads one page of the image, reporting a failure with the page's number.
-ReadResult read_page(Volume &volume, uint32_t number, Page &page) {
+// Reads one page of the image; a failure leaves its reason in read_error.
+ReadResult read_page_quietly(Volume &volume, uint32_t number, Page &page) {
     if (number >= volume.pages) {
         volume.read_error = BEYOND_IMAGE;
-        complain(volume, "Error reading page %u: %s\n", number, BEYOND_IMAGE);
         return ReadResult::ReadFailed;
     }
     long offset = static_cast<long>(number) * static_cast<long>(ND_PAGE_BYTES);
     if (std::fseek(volume.image, offset, SEEK_SET) != 0) {
         volume.read_error = std::strerror(errno);
-        complain(volume, "Could not seek to page %u: %s\n", number, volume.read_error.c_str());
         return ReadResult::SeekFailed;
     }
     if (std::fread(page.data(), 1, page.size(), volume.image) != page.size()) {
         volume.read_error =
             std::ferror(volume.image) ? std::strerror(errno) : "unexpected end of the image";
-        complain(volume, "Error reading page %u: %s\n", number, volume.read_error.c_str());
         return ReadResult::ReadFailed;
     }
     return ReadResult::Ok;
 }
 
+// Reads one page of the image, reporting a failure with the page's number.
+ReadResult read_page(Volume &volume, uint32_t number, Page &page) {
+    ReadResult result = read_page_quietly(volume, number, page);
+    if (result == ReadResult::SeekFailed)
+        complain(volume, "Could not seek to page %u: %s\n", number, volume.read_error.c_str());
+    else if (result == ReadResult::ReadFailed)
+        complain(volume, "Error reading page %u: %s\n", number, volume.read_error.c_str());
+    return result;
+}
+
 // Gives a page that has been read its one purpose.
 bool claim_page(Volume &volume, uint32_t number) {
-    if (volume.in_use[number]) {
+    if (!volume.in_use.insert(number).second) {
         complain(volume, "Page %u is used more than once\n", number);
         return false;
     }
-    volume.in_use[number] = true;
     return true;
 }
 
@@ -218,7 +234,7 @@ bool measure_image(Volume &volume) {
     if (size < 0) return false;
     volume.pages = static_cast<uint64_t>(size) / ND_PAGE_BYTES;
     if (volume.pages > MAX_VOLUME_PAGES) volume.pages = MAX_VOLUME_PAGES;
-    volume.in_use.assign(volume.pages, false);
+    volume.in_use.clear();
     return true;
 }
 
@@ -271,13 +287,14 @@ bool read_user_file_index(Volume &volume, const MasterBlock &master,
 }
 
 // Collects the pages of object entries from the object file index block on
-// `block`, the `block_number`th.
+// `block`, the `block_number`th; the first blocks' pointers are reported.
 void collect_entry_pages(Volume &volume, const Page &block, uint32_t block_number) {
     for (uint32_t position = 0; position < POINTERS_PER_PAGE; ++position) {
         uint32_t pointer = pointer_at(block, position);
         if (pointer == 0) continue;
-        say(volume, "Object file pointer %6d: %u\n",
-            static_cast<int>(position + POINTERS_PER_PAGE * block_number), page_of(pointer));
+        if (block_number < REPORTED_OBJECT_INDEX_BLOCKS)
+            say(volume, "Object file pointer %6d: %u\n",
+                static_cast<int>(position + POINTERS_PER_PAGE * block_number), page_of(pointer));
         volume.entry_pages.push_back(page_of(pointer));
     }
 }
@@ -356,7 +373,7 @@ bool read_bit_file(Volume &volume, const MasterBlock &master, uint64_t total_pag
                                            PAGES_PER_BIT_FILE_PAGE);
     for (uint32_t i = 0; i < bit_file_pages; ++i) {
         Page page;
-        ReadResult result = read_page(volume, page_of(master.bit_file) + i, page);
+        ReadResult result = read_page_quietly(volume, page_of(master.bit_file) + i, page);
         if (result == ReadResult::SeekFailed) {
             complain(volume, "Could not seek to bitfile: %s\n", volume.read_error.c_str());
             return false;
@@ -429,10 +446,6 @@ uint32_t pages_for_size(uint32_t size) {
 }
 
 bool copy_contiguous(Extraction &extraction, const ObjectEntry &entry) {
-    if (uint64_t{entry.size} > uint64_t{entry.pages} * ND_PAGE_BYTES) {
-        complain(extraction.volume, "Contiguous file size error\n");
-        return false;
-    }
     uint32_t first = page_of(entry.file_pointer);
     for (uint32_t i = 0; i < entry.pages; ++i) {
         // The first page outside the image ends the copy; its number fits.
@@ -471,7 +484,7 @@ bool copy_indexed(Extraction &extraction, const ObjectEntry &entry) {
 
 bool copy_subindexed(Extraction &extraction, const ObjectEntry &entry) {
     uint32_t pages = pages_for_size(entry.size);
-    if (pages > MAX_SUBINDEXED_PAGES) {
+    if (pages >= SUBINDEXED_PAGE_LIMIT) {
         complain(extraction.volume, "Subindexed file size error\n");
         return false;
     }
@@ -496,6 +509,14 @@ bool extract_file(Volume &volume, const std::string &directory, const ObjectEntr
         host_safe_name_part(entry.name, false) + "." + host_safe_name_part(entry.type, true);
     std::string path = directory + "/" + file_name;
     say(volume, "Create file %s ", path.c_str());
+    HostFileInfo target = host_file_info(path);
+    if (volume.image_file.exists && target.exists &&
+        target.identity == volume.image_file.identity) {
+        // Creating it would empty the image that is being read.
+        complain(volume, "Error: Could not create %s: %s\n", path.c_str(),
+                 "it is the volume image being read");
+        return false;
+    }
     FILE *file = std::fopen(path.c_str(), "wb");
     if (!file) {
         complain(volume, "Error: Could not create %s: %s\n", path.c_str(), std::strerror(errno));
@@ -618,9 +639,11 @@ std::string printable_name(const std::string &raw) {
     return shown;
 }
 
-int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err) {
+int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err,
+                         const std::string &image_path) {
     Volume volume{};
     volume.image = image;
+    if (!image_path.empty()) volume.image_file = host_file_info(image_path);
     volume.out = out;
     volume.err = err;
     if (list_and_extract(volume, directory)) {

@@ -11,9 +11,12 @@ constexpr uint32_t ND_PAGE_BYTES = 2048;
 // Lists the volume image read from `image` (master block, index pointers,
 // users, files) on `out`, then writes every file it lists into the host
 // directory `directory` (such as "./(EMULATOR)"). Error messages go to `err`.
-// The image is only read. Returns 0, or -1 after the failure has been
-// reported, ending with "\r\nAn error occured, bad floppy image?".
-int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err);
+// The image is only read: given the image's host path `image_path`, a file
+// of the volume that would replace the image itself is refused. Returns 0, or
+// -1 after the failure has been reported, ending with
+// "\r\nAn error occured, bad floppy image?".
+int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err,
+                         const std::string &image_path = {});
 
 // A volume date: bits 31-26 year - 1950, 25-22 month, 21-17 day, 16-12 hour,
 // 11-6 minute, 5-0 second; the value 0 stands for 1950-01-01 00:00:00.

@@ -23,6 +23,7 @@ void cmd_extract_floppy_image() {
         std::fflush(stderr);
         return;
     }
-    extract_floppy_image(image, user_directory(user_table.current_user_name), stdout, stderr);
+    extract_floppy_image(image, user_directory(user_table.current_user_name), stdout, stderr,
+                         last_opened_file_name);
     std::fclose(image);
 }

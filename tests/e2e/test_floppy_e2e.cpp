@@ -162,6 +162,24 @@ TEST_F(FloppyE2E, PromptsForTheImageAndRefusesHostileNames) {
     EXPECT_FALSE(tree.exists("../OUT.SYMB"));
 }
 
+TEST_F(FloppyE2E, TheImageIsNeverReplacedByAFileOfItsOwn) {
+    NdTree tree;
+    Volume volume;
+    volume.file(0, "LETTERS", "SYMB", 6, 1, 1000, DATE);
+    volume.file(1, "DISK", "IMAG", 7, 1, 2048, DATE);
+    tree.write_file("(EMULATOR)/DISK.IMAG", volume.bytes());
+
+    RunResult run = run_kestrel(tree, "|extract-floppy-image DISK\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_NE(run.output.find("Create file ./(EMULATOR)/DISK.IMAG Error: Could not create "
+                              "./(EMULATOR)/DISK.IMAG: it is the volume image being read\n"
+                              "\r\nAn error occured, bad floppy image?<>"),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(tree.read_file("(EMULATOR)/DISK.IMAG"), volume.bytes());
+    EXPECT_EQ(tree.read_file("(EMULATOR)/LETTERS.SYMB"), volume.page(6).substr(0, 1000));
+}
+
 TEST_F(FloppyE2E, ABadImageIsReportedAndTheShellGoesOn) {
     NdTree tree;
     Volume volume;

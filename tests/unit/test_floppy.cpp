@@ -370,11 +370,21 @@ TEST_F(FloppyTest, PointersPastTheEndAreReadErrors) {
         EXPECT_TRUE(contains("Error reading page 7: page is beyond the end of the image\n"));
     }
     {
-        // The bit file runs past the end.
+        // The bit file runs past the end: its own message, not the page
+        // reader's.
         VolumeImage image = small_volume(6);
         image.user(2, 0, "ALICE", 0, 20000);
         EXPECT_EQ(run(image), -1);
-        EXPECT_TRUE(contains("Could not read bitfile: page is beyond the end of the image\n"));
+        EXPECT_TRUE(
+            output_.ends_with("No. of unreserved pages   : 200\n"
+                              "User file pointer        0: 2\n"
+                              "Object file pointer      0: 4\n"
+                              "Users:\n"
+                              "  0 ALICE            pages reserved     20000 used         0"
+                              "     256   256\n"
+                              "Could not read bitfile: page is beyond the end of the image\n" +
+                              std::string(FAILED)))
+            << output_;
     }
     {
         // Absurd reserved page counts.
@@ -464,7 +474,8 @@ TEST_F(FloppyTest, AbsurdFileSizes) {
     const std::vector<Case> cases = {
         {{"A", "B", pointer(1, 6), 0, 513 * PAGE}, "Index file size error\n"},
         {{"A", "B", pointer(2, 6), 0, 0xFFFFFFFF}, "Subindexed file size error\n"},
-        {{"A", "B", pointer(0, 6), 1, PAGE + 1}, "Contiguous file size error\n"},
+        // 512 x 512 pages is already one too many.
+        {{"A", "B", pointer(2, 6), 0, 262144 * PAGE - 2047}, "Subindexed file size error\n"},
         {{"A", "B", pointer(3, 6), 1, 1}, "Unhandled filepointer type: 3\n"},
     };
     for (const Case &c : cases) {
@@ -473,6 +484,49 @@ TEST_F(FloppyTest, AbsurdFileSizes) {
         EXPECT_EQ(run(image), -1);
         EXPECT_TRUE(contains(std::string("<- Extracting : A.B\n") + c.message + FAILED)) << output_;
     }
+}
+
+TEST_F(FloppyTest, SizesBeyondThePagesAreExtendedWithZeros) {
+    VolumeImage image = small_volume(10);
+    image.data(6);
+    // A contiguous file of one page whose byte size reaches into a second.
+    image.file(4, 0, {"LONG", "DATA", pointer(0, 6), 1, PAGE + 300});
+    // A sub-indexed file of the largest page count, all of it a hole.
+    image.file(4, 1, {"HOLES", "DATA", pointer(2, 7), 0, (262144 - 1) * PAGE});
+    ASSERT_EQ(run(image), 0) << output_;
+    EXPECT_EQ(read_file(user_dir_ / "LONG.DATA"), image.page_bytes(6) + zeros(300));
+    EXPECT_EQ(fs::file_size(user_dir_ / "HOLES.DATA"), uint64_t{262143} * PAGE);
+}
+
+TEST_F(FloppyTest, AFileNamedLikeTheImageDoesNotReplaceIt) {
+    VolumeImage image = small_volume(8);
+    image.data(6);
+    image.file(4, 0, {"FIRST", "DATA", pointer(0, 6), 1, 10});
+    image.file(4, 1, {"VOLUME", "IMAG", pointer(0, 6), 1, 10});
+    // The image lies in the user's own directory, as it does when it is
+    // opened by its ND name.
+    fs::path path = user_dir_ / "VOLUME.IMAG";
+    {
+        std::ofstream file(path, std::ios::binary);
+        file.write(reinterpret_cast<const char *>(image.bytes().data()),
+                   std::streamsize(image.bytes().size()));
+    }
+    char *text = nullptr;
+    size_t length = 0;
+    FILE *stream = open_memstream(&text, &length);
+    FILE *image_file = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(image_file, nullptr);
+    EXPECT_EQ(extract_floppy_image(image_file, user_dir_.string(), stream, stream, path.string()),
+              -1);
+    std::fclose(image_file);
+    std::fclose(stream);
+    output_.assign(text, length);
+    std::free(text);
+    EXPECT_TRUE(output_.ends_with("Create file " + path.string() + " Error: Could not create " +
+                                  path.string() + ": it is the volume image being read\n" + FAILED))
+        << output_;
+    EXPECT_EQ(read_file(path), std::string(image.bytes().begin(), image.bytes().end()));
+    EXPECT_EQ(read_file(user_dir_ / "FIRST.DATA"), image.page_bytes(6).substr(0, 10));
 }
 
 TEST_F(FloppyTest, UnsafeNamesStayInTheUserDirectory) {
@@ -507,21 +561,29 @@ TEST_F(FloppyTest, UnsafeNamesStayInTheUserDirectory) {
 }
 
 TEST_F(FloppyTest, SubindexedObjectIndexIsListedAndExtractedBeyondSixteenBlocks) {
-    // Page 3 lists object file index blocks 0 (page 6) and 20 (page 7).
-    VolumeImage image = small_volume(12);
+    // Page 3 lists object file index blocks 0 (page 6), 15 (page 11) and 20
+    // (page 7). The pointer report shows the pointers of the first 16 blocks;
+    // the listing and the extraction go on to block 20.
+    VolumeImage image = small_volume(13);
     image.word(0, 2032, pointer(2, 3));
     image.word(3, 0, pointer(0, 6));
+    image.word(3, 15 * 4, pointer(0, 11));
     image.word(3, 20 * 4, pointer(0, 7));
     image.word(6, 0, pointer(0, 4));
+    image.word(11, 511 * 4, pointer(0, 12));
     image.word(7, 2 * 4, pointer(0, 8));
     image.data(9);
     image.data(10);
     image.file(4, 0, {"LOW", "DATA", pointer(0, 9), 1, 2048});
+    image.file(12, 0, {"MIDDLE", "DATA", pointer(0, 0), 0, 0});
     image.file(8, 31, {"HIGH", "DATA", pointer(0, 10), 1, 7});
     ASSERT_EQ(run(image), 0) << output_;
     EXPECT_TRUE(contains("Object file index pointer : 3 SI: 0x2 (sub-indexed)\n"));
-    EXPECT_TRUE(contains("Object file pointer      0: 4\nObject file pointer  10242: 8\n"))
+    EXPECT_TRUE(contains("Object file pointer      0: 4\nObject file pointer   8191: 12\nUsers:\n"))
         << output_;
+    EXPECT_TRUE(contains(")LOW:DATA\n"));
+    EXPECT_TRUE(contains(")MIDDLE:DATA\n"));
+    EXPECT_TRUE(contains(")HIGH:DATA\n"));
     EXPECT_TRUE(contains("<- Extracting : HIGH.DATA\n"));
     EXPECT_EQ(read_file(user_dir_ / "HIGH.DATA"), image.page_bytes(10).substr(0, 7));
 
