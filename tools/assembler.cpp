@@ -34,6 +34,9 @@ uint32_t Bank::high() const {
 namespace {
 
 constexpr int64_t value_limit = int64_t{1} << 40;
+// Parentheses and unary signs nest at most this deep, so that no source line
+// can exhaust the stack of the recursive expression parser.
+constexpr int nesting_limit = 100;
 
 std::string octal(int64_t value) {
     char buffer[32];
@@ -346,7 +349,22 @@ class ExpressionParser {
         }
         return true;
     }
+    // Counts one level of nesting for the lifetime of a recursive call.
+    struct Nesting {
+        explicit Nesting(int &depth) : depth_(depth) { ++depth_; }
+        ~Nesting() { --depth_; }
+        Nesting(const Nesting &) = delete;
+        Nesting &operator=(const Nesting &) = delete;
+        int &depth_;
+    };
+    bool too_deep() {
+        if (depth_ <= nesting_limit) return false;
+        error_ = "expression nested more than " + std::to_string(nesting_limit) + " levels deep";
+        return true;
+    }
     bool unary(int64_t &value) {
+        Nesting nesting(depth_);
+        if (too_deep()) return false;
         if (position_ < tokens_.size() &&
             (tokens_[position_].is('-') || tokens_[position_].is('+'))) {
             bool minus = tokens_[position_++].is('-');
@@ -408,6 +426,7 @@ class ExpressionParser {
     const Symbols &symbols_;
     int64_t here_;
     size_t position_ = 0;
+    int depth_ = 0;
     std::string error_;
     std::string undefined_;
 };
@@ -1121,6 +1140,10 @@ class Assembler {
                 return false;
             }
             word |= bit;
+        }
+        if (std::string_view(form.mnemonic) == "RCLR" && source) {
+            error(st.line, "RCLR clears its destination and takes no source register (write COPY)");
+            return false;
         }
         return no_number(st, form, field);
     }

@@ -409,11 +409,24 @@ TEST(NdAssemblerErrors, EveryFaultIsReportedWithFileAndLine) {
         {"X1 = X2\nX2 = X1\n        WORD 0\n",
          "bad.asm:1: error: undefined symbol 'X2' in the value of X1"},
         {"; nothing\n", "bad.asm:0: error: the source assembles no words"},
+        {"        RCLR SA DX\n", "bad.asm:1: error: RCLR clears its destination and takes no"},
     };
     for (const Case &c : cases) {
         std::string error = first_error(c.source);
         EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.source << "gave: " << error;
     }
+}
+
+// Parentheses and signs nested beyond reason are an error of their line, not
+// a crash of the assembler.
+TEST(NdAssemblerErrors, DeeplyNestedExpressionsAreRefused) {
+    std::string deep = "        WORD " + std::string(300000, '(') + "1" + std::string(300000, ')');
+    EXPECT_EQ(first_error(deep + "\n").rfind("bad.asm:1: error: expression nested more than", 0),
+              0u);
+    std::string signs = "        WORD " + std::string(300000, '-') + "1\n";
+    EXPECT_EQ(first_error(signs).rfind("bad.asm:1: error: expression nested more than", 0), 0u);
+    // Ordinary nesting is fine.
+    EXPECT_EQ(assemble_line("WORD ((((1+2)*3)-(-(-4))))"), (std::vector<uint16_t>{5}));
 }
 
 TEST(NdAssemblerErrors, AllErrorsAreReportedInLineOrder) {
