@@ -2,10 +2,11 @@
 // addressing mode so that no X, I or B bit is decoded at run time.
 //
 // MODE is the low three bits of the instruction-table slot: bit 2 X (index),
-// bit 1 I (indirect), bit 0 B (relative to B instead of P). P still addresses
-// the instruction while the address is formed.
+// bit 1 I (indirect), bit 0 B (relative to B instead of P). The context's P
+// still addresses the instruction while the address is formed.
 #pragma once
 
+#include "cpu/instruction_context.h"
 #include "cpu/machine.h"
 
 #include <cstdint>
@@ -29,39 +30,40 @@ constexpr bool data_path(int mode) {
 
 } // namespace addressing
 
-// The signed 8-bit displacement of the current instruction.
-inline uint32_t displacement() {
-    return static_cast<uint32_t>(
-        static_cast<int32_t>(static_cast<int8_t>(machine.current_instruction & 0377)));
+// The signed 8-bit displacement of an instruction word.
+HANDLER_INLINE uint32_t displacement(uint32_t word) {
+    return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(word & 0377)));
 }
 
-template <int MODE> inline uint32_t effective_address() {
+template <int MODE> HANDLER_INLINE uint32_t effective_address(const InstructionContext &c) {
     using namespace addressing;
-    uint32_t d = displacement();
+    uint32_t d = displacement(c.word);
     uint32_t address;
     if constexpr (indirect(MODE)) {
-        uint32_t pointer = b_relative(MODE) ? read_data(machine.B + d) : read_normal(machine.P + d);
+        uint32_t pointer = b_relative(MODE) ? read_data(c, machine.B + d) : read_normal(c.p + d);
         address = pointer;
         if constexpr (indexed(MODE)) address += machine.X;
     } else if constexpr (indexed(MODE)) {
         address = machine.X + d;
         if constexpr (b_relative(MODE)) address += machine.B;
     } else {
-        address = (b_relative(MODE) ? machine.B : machine.P) + d;
+        address = (b_relative(MODE) ? machine.B : c.p) + d;
     }
     return address & WORD_MASK;
 }
 
-template <int MODE> inline uint32_t read_operand(uint32_t address) {
+template <int MODE>
+HANDLER_INLINE uint32_t read_operand(const InstructionContext &c, uint32_t address) {
     if constexpr (addressing::data_path(MODE))
-        return read_data(address);
+        return read_data(c, address);
     else
         return read_normal(address);
 }
 
-template <int MODE> inline void write_operand(uint32_t address, uint32_t value) {
+template <int MODE>
+HANDLER_INLINE void write_operand(const InstructionContext &c, uint32_t address, uint32_t value) {
     if constexpr (addressing::data_path(MODE))
-        write_data(address, value);
+        write_data(c, address, value);
     else
         write_normal(address, value);
 }

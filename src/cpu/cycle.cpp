@@ -1,13 +1,19 @@
 #include "cpu/cycle.h"
 
 #include "console/terminal.h"
+#include "cpu/extended_group.h"
+#include "cpu/floating_point_ops.h"
+#include "cpu/instruction_context.h"
 #include "cpu/machine.h"
+#include "cpu/memory_reference.h"
+#include "cpu/register_ops.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
 #include "shell/debug_aids.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 
+#include <bit>
 #include <cstdio>
 
 InstructionHandler instruction_table[257];
@@ -124,22 +130,171 @@ static void halt_steps() {
     }
 }
 
-void run_cpu() {
-    start_cycle();
-    while (cpu_running) {
+namespace {
+
+// The handler of slot SLOT, run in line by the cycle. Returns false, having
+// done nothing, when the instruction is to go through the instruction table
+// instead: the slots of levels, I/O, monitor calls and illegal words, and
+// the op14nn words that extended_group_in_line leaves.
+template <int SLOT> [[gnu::always_inline]] inline bool run_in_line(InstructionContext &c) {
+    if constexpr (SLOT < 0200 || (SLOT >= 0240 && SLOT < 0260) || (SLOT >= 0270 && SLOT < 0300)) {
+        memory_reference_group::memory_reference<(SLOT >> 3), (SLOT & 7)>(c);
+    } else if constexpr (SLOT < 0240) {
+        floating_point_group::float_instruction<((SLOT >> 3) & 3), (SLOT & 7)>(c);
+    } else if constexpr (SLOT < 0270) {
+        memory_reference_group::conditional_jump<(SLOT & 7)>(c);
+    } else if constexpr (SLOT < 0310) {
+        return extended_group_slots::extended_group_in_line<(SLOT & 7)>(c);
+    } else if constexpr (SLOT < 0317) {
+        register_group::register_operation<(SLOT - 0310)>(c);
+    } else if constexpr (SLOT == 0323) {
+        floating_point_group::normalize(c);
+    } else if constexpr (SLOT == 0324) {
+        floating_point_group::denormalize(c);
+    } else if constexpr (SLOT >= 0330 && SLOT < 0340) {
+        register_group::shift_instruction<(SLOT & 7)>(c);
+    } else if constexpr (SLOT >= 0360 && SLOT < 0370) {
+        register_group::argument_instruction<(SLOT & 7)>(c);
+    } else if constexpr (SLOT >= 0370) {
+        register_group::bit_instruction<(SLOT & 7)>(c);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The high byte of the word at address p of page table 0, read from its
+// cell: the instruction-table slot of the instruction there.
+HANDLER_INLINE uint32_t high_byte_at(uint32_t p) {
+    if constexpr (std::endian::native == std::endian::little)
+        return reinterpret_cast<const uint8_t *>(&memory_image[p])[1];
+    else
+        return memory_image[p] >> 8;
+}
+
+// The debugging aids' turn after an instruction: the trace hook, then the
+// guarded words. Returns false when the operator quit at the guard prompt,
+// which ends the run without the halt steps.
+bool debugging_aids_turn() {
+    instruction_table[TRACE_HOOK_SLOT]();
+    if ((debug_state.trace_flags & TRACE_GUARDS) && !check_guards()) {
+        host_terminal_program_running(false);
+        return false;
+    }
+    return true;
+}
+
+// The cycle while a debugging aid is on: each instruction through the
+// instruction table, then the aids' turn. Returns when the program stops or
+// every trace flag is off; false when the run ended at the guard prompt.
+bool run_with_debugging_aids() {
+    do {
         machine.P &= WORD_MASK;
         machine.data_bank_mask = (machine.STS & STS_PTM) ? ~0u : 0u;
         machine.instruction_address = machine.P;
         machine.current_instruction = read_normal(machine.P);
         instruction_table[machine.current_instruction >> 8]();
         ++machine.instruction_count;
-        if (debug_state.trace_flags) [[unlikely]] {
-            instruction_table[TRACE_HOOK_SLOT]();
-            if ((debug_state.trace_flags & TRACE_GUARDS) && !check_guards()) {
-                host_terminal_program_running(false);
-                return;
-            }
-        }
+        if (!debug_state.trace_flags) return true;
+        if (!debugging_aids_turn()) return false;
+    } while (cpu_running && debug_state.trace_flags);
+    return true;
+}
+
+} // namespace
+
+// Every slot has a label in run_cpu, named by its three octal digits.
+// clang-format off
+#define SLOT_DIGITS_8(F, a, b)                                                                     \
+    F(a, b, 0) F(a, b, 1) F(a, b, 2) F(a, b, 3) F(a, b, 4) F(a, b, 5) F(a, b, 6) F(a, b, 7)
+#define SLOT_DIGITS_64(F, a)                                                                       \
+    SLOT_DIGITS_8(F, a, 0) SLOT_DIGITS_8(F, a, 1) SLOT_DIGITS_8(F, a, 2) SLOT_DIGITS_8(F, a, 3)    \
+    SLOT_DIGITS_8(F, a, 4) SLOT_DIGITS_8(F, a, 5) SLOT_DIGITS_8(F, a, 6) SLOT_DIGITS_8(F, a, 7)
+#define EVERY_SLOT(F)                                                                              \
+    SLOT_DIGITS_64(F, 0) SLOT_DIGITS_64(F, 1) SLOT_DIGITS_64(F, 2) SLOT_DIGITS_64(F, 3)
+// clang-format on
+
+#define SLOT_LABEL_ADDRESS(d0, d1, d2) &&slot_##d0##d1##d2,
+
+// Goes to `label` when cpu_running is clear. The flag is read from memory on
+// every pass: the ^C handler clears it. On x86 one compare with the memory
+// word and a branch do it (a volatile read would take a load, a test and a
+// branch).
+#if defined(__x86_64__) || defined(__i386__)
+#define LEAVE_WHEN_STOPPED(label)                                                                  \
+    asm goto("cmpl $0, %0\n\tje %l[" #label "]" : : "m"(cpu_running) : "cc" : label)
+#else
+#define LEAVE_WHEN_STOPPED(label)                                                                  \
+    if (!cpu_running) [[unlikely]]                                                                 \
+    goto label
+#endif
+
+// The end of an instruction run in line: count it and go on with the next
+// one while cpu_running is set. In-line handlers never change the trace
+// flags, so the debugging aids' test is made after the other instructions
+// only (see run_cpu).
+#define NEXT_INSTRUCTION                                                                           \
+    ++count;                                                                                       \
+    LEAVE_WHEN_STOPPED(halt);                                                                      \
+    p &= WORD_MASK;                                                                                \
+    goto *slot_labels[high_byte_at(p)];
+
+#define SLOT_CODE(d0, d1, d2)                                                                      \
+    slot_##d0##d1##d2 : {                                                                          \
+        InstructionContext c{memory_image[p], static_cast<uint32_t>(p), data_base};                \
+        if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                    \
+        p = c.p;                                                                                   \
+        data_base = c.data_base;                                                                   \
+    }                                                                                              \
+    NEXT_INSTRUCTION
+
+// The cycle keeps P, the data bank and the instruction count in host
+// registers. Before anything but an in-line handler looks at the machine they
+// go back into `machine`.
+#define WRITE_BACK_STATE                                                                           \
+    machine.P = p;                                                                                 \
+    machine.instruction_count = count;                                                             \
+    machine.data_bank_mask = (machine.STS & STS_PTM) ? ~0u : 0u;
+#define TAKE_BACK_STATE                                                                            \
+    p = machine.P;                                                                                 \
+    count = machine.instruction_count;                                                             \
+    data_base = data_base_from_sts();
+
+// The instruction cycle. While no debugging aid is on, the handlers of the
+// CPU's own instructions run in line, each slot at its own label, and every
+// instruction ends by jumping straight to the label of the next one. The
+// other slots (levels, I/O, monitor calls, illegal words, EXR and the
+// handed-over op14nn words) are called through the instruction table; the
+// trace flags can change only there, so they are tested after those. While
+// any trace flag is on, run_with_debugging_aids runs the instructions.
+void run_cpu() {
+    static const void *const slot_labels[256] = {EVERY_SLOT(SLOT_LABEL_ADDRESS)};
+    start_cycle();
+    if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
+    std::size_t p = machine.P;
+    uint64_t count = machine.instruction_count;
+    uint32_t data_base = data_base_from_sts();
+    if (!cpu_running) goto halt;
+    p &= WORD_MASK;
+    goto *slot_labels[high_byte_at(p)];
+
+    EVERY_SLOT(SLOT_CODE)
+
+through_table:
+    WRITE_BACK_STATE
+    machine.instruction_address = p;
+    machine.current_instruction = memory_image[p];
+    instruction_table[machine.current_instruction >> 8]();
+    ++machine.instruction_count;
+    if (debug_state.trace_flags) [[unlikely]] {
+        if (!debugging_aids_turn()) return;
+        if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
     }
+    TAKE_BACK_STATE
+    if (!cpu_running) goto halt;
+    p &= WORD_MASK;
+    goto *slot_labels[high_byte_at(p)];
+halt:
+    WRITE_BACK_STATE
     halt_steps();
 }

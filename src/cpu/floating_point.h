@@ -2,15 +2,39 @@
 // that the floating-point instructions and the float-test command use.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 
 // A 32-bit ND number: bit 31 sign, bits 30-22 exponent (excess 256), bits
 // 21-0 fraction behind an implied leading one; A holds bits 31-16, D 15-0.
-double nd32_to_double(uint32_t word);
+// Every ND number is a normal double: the fraction goes to the top of the
+// double's fraction and the exponent is rebased (1.f x 2^(e-256-1)), so the
+// conversion is exact and made on the bits.
+inline double nd32_to_double(uint32_t word) {
+    if (word == 0) return 0.0;
+    uint64_t sign = static_cast<uint64_t>(word >> 31) << 63;
+    uint64_t exponent = ((word >> 22) & 0777) + (1023 - 257);
+    uint64_t fraction = static_cast<uint64_t>(word & 017777777) << (52 - 22);
+    return std::bit_cast<double>(sign | (exponent << 52) | fraction);
+}
+
 // Truncates toward zero. Zero gives the all-zero word; an exponent below the
 // 9-bit range gives the all-zero word, one above it the largest magnitude
-// with the value's sign.
-uint32_t double_to_nd32(double value);
+// with the value's sign. Made on the bits of the double: its fraction's top
+// 22 bits are the ND fraction (dropping the rest truncates), and a double
+// too small to be normal is below the ND range.
+inline uint32_t double_to_nd32(double value) {
+    uint64_t bits = std::bit_cast<uint64_t>(value);
+    uint32_t sign = static_cast<uint32_t>(bits >> 63) << 31;
+    int exponent = static_cast<int>((bits >> 52) & 03777) - (1023 - 257);
+    uint64_t fraction = bits & ((uint64_t{1} << 52) - 1);
+    if (exponent < 0) return 0;
+    if (exponent > 0777) {
+        bool nan = exponent == 03777 - (1023 - 257) && fraction != 0;
+        return nan ? 0 : sign | 0x7fffffffu;
+    }
+    return sign | (static_cast<uint32_t>(exponent) << 22) | static_cast<uint32_t>(fraction >> 30);
+}
 
 // A 48-bit ND number in T, A, D: T bit 15 sign, T bits 14-0 exponent (excess
 // 16384), A and D the mantissa with its leading one in bit 15 of A.

@@ -1,133 +1,17 @@
-// Loads, stores, integer arithmetic, jumps and the memory increment: the
-// memory-reference format with its eight addressing modes, one handler per
-// instruction-table slot.
-#include "cpu/addressing.h"
-#include "cpu/alu.h"
+// The memory-reference slots of the instruction table.
+#include "cpu/memory_reference.h"
+
 #include "cpu/cycle.h"
-#include "cpu/machine.h"
 
 #include <cstdint>
 #include <utility>
 
 namespace {
 
-// Operation codes (instruction bits 15-11), which are also the slot group.
-enum MemoryOperation : int {
-    STZ = 000,
-    STA = 001,
-    STT = 002,
-    STX = 003,
-    STD = 004,
-    LDD = 005,
-    STF = 006,
-    LDF = 007,
-    MIN = 010,
-    LDA = 011,
-    LDT = 012,
-    LDX = 013,
-    ADD = 014,
-    SUB = 015,
-    AND = 016,
-    ORA = 017,
-    MPY = 024,
-    JMP = 025,
-    CONDITIONAL_JUMP = 026,
-    JPL = 027,
-};
-
-template <int OP, int MODE> void memory_reference() {
-    uint32_t ea = effective_address<MODE>();
-    if constexpr (OP == JMP) {
-        machine.P = ea;
-        return;
-    } else if constexpr (OP == JPL) {
-        machine.L = (machine.P + 1) & WORD_MASK;
-        machine.P = ea;
-        return;
-    } else {
-        if constexpr (OP == STZ) {
-            write_operand<MODE>(ea, 0);
-        } else if constexpr (OP == STA) {
-            write_operand<MODE>(ea, machine.A);
-        } else if constexpr (OP == STT) {
-            write_operand<MODE>(ea, machine.T);
-        } else if constexpr (OP == STX) {
-            write_operand<MODE>(ea, machine.X);
-        } else if constexpr (OP == STD) {
-            write_operand<MODE>(ea, machine.A);
-            write_operand<MODE>(ea + 1, machine.D);
-        } else if constexpr (OP == LDD) {
-            machine.A = read_operand<MODE>(ea);
-            machine.D = read_operand<MODE>(ea + 1);
-        } else if constexpr (OP == STF) {
-            write_operand<MODE>(ea, machine.T);
-            write_operand<MODE>(ea + 1, machine.A);
-            write_operand<MODE>(ea + 2, machine.D);
-        } else if constexpr (OP == LDF) {
-            machine.T = read_operand<MODE>(ea);
-            machine.A = read_operand<MODE>(ea + 1);
-            machine.D = read_operand<MODE>(ea + 2);
-        } else if constexpr (OP == MIN) {
-            uint32_t value = (read_operand<MODE>(ea) + 1) & WORD_MASK;
-            write_operand<MODE>(ea, value);
-            if (value == 0) machine.P += 1;
-        } else if constexpr (OP == LDA) {
-            machine.A = read_operand<MODE>(ea);
-        } else if constexpr (OP == LDT) {
-            machine.T = read_operand<MODE>(ea);
-        } else if constexpr (OP == LDX) {
-            machine.X = read_operand<MODE>(ea);
-        } else if constexpr (OP == ADD) {
-            machine.A = add_with_flags(machine.A, read_operand<MODE>(ea), 0);
-        } else if constexpr (OP == SUB) {
-            machine.A = add_with_flags(machine.A, ~read_operand<MODE>(ea) & WORD_MASK, 1);
-        } else if constexpr (OP == AND) {
-            machine.A &= read_operand<MODE>(ea);
-        } else if constexpr (OP == ORA) {
-            machine.A |= read_operand<MODE>(ea);
-        } else if constexpr (OP == MPY) {
-            int32_t product = signed_word(machine.A) * signed_word(read_operand<MODE>(ea));
-            machine.STS &= ~STS_Q;
-            if (product > 32767 || product < -32767) machine.STS |= STS_Q | STS_O;
-            machine.A = static_cast<uint32_t>(product) & WORD_MASK;
-        } else {
-            static_assert(OP == STZ, "no such memory-reference operation");
-        }
-        machine.P += 1;
-    }
-}
-
-// The conditional jumps: bits 10-8 are the condition, the displacement is
-// always relative to P.
-enum JumpCondition : int { JAP, JAN, JAZ, JAF, JPC, JNC, JXZ, JXN };
-
-template <int CONDITION> void conditional_jump() {
-    bool taken;
-    if constexpr (CONDITION == JAP) {
-        taken = (machine.A & 0100000) == 0;
-    } else if constexpr (CONDITION == JAN) {
-        taken = (machine.A & 0100000) != 0;
-    } else if constexpr (CONDITION == JAZ) {
-        taken = machine.A == 0;
-    } else if constexpr (CONDITION == JAF) {
-        taken = machine.A != 0;
-    } else if constexpr (CONDITION == JPC) {
-        machine.X = (machine.X + 1) & WORD_MASK;
-        taken = (machine.X & 0100000) == 0;
-    } else if constexpr (CONDITION == JNC) {
-        machine.X = (machine.X + 1) & WORD_MASK;
-        taken = (machine.X & 0100000) != 0;
-    } else if constexpr (CONDITION == JXZ) {
-        taken = machine.X == 0;
-    } else {
-        static_assert(CONDITION == JXN);
-        taken = (machine.X & 0100000) != 0;
-    }
-    machine.P = taken ? (machine.P + displacement()) & WORD_MASK : machine.P + 1;
-}
+using namespace memory_reference_group;
 
 template <int OP, std::size_t... MODE> void install_group(std::index_sequence<MODE...>) {
-    ((instruction_table[(OP << 3) | MODE] = memory_reference<OP, MODE>), ...);
+    ((instruction_table[(OP << 3) | MODE] = table_entry<memory_reference<OP, MODE>>), ...);
 }
 
 template <int OP> void install_group() {
@@ -136,7 +20,9 @@ template <int OP> void install_group() {
 
 template <std::size_t... CONDITION>
 void install_conditional_jumps(std::index_sequence<CONDITION...>) {
-    ((instruction_table[(CONDITIONAL_JUMP << 3) | CONDITION] = conditional_jump<CONDITION>), ...);
+    ((instruction_table[(CONDITIONAL_JUMP << 3) | CONDITION] =
+          table_entry<conditional_jump<CONDITION>>),
+     ...);
 }
 
 } // namespace

@@ -1,0 +1,61 @@
+// What an instruction handler works on besides the registers in `machine`:
+// the instruction word, P, and the data bank. The instruction cycle keeps
+// these three in host registers while a program runs and hands them to the
+// handlers it runs in line; the instruction-table entry of a slot builds them
+// from `machine` and writes P back, so both paths run the same handler code.
+#pragma once
+
+#include "cpu/machine.h"
+
+#include <cstdint>
+
+// The handlers and the helpers on their common paths are built into the
+// instruction cycle's loop, whatever the compiler's size heuristics say.
+#define HANDLER_INLINE [[gnu::always_inline]] inline
+
+struct InstructionContext {
+    uint32_t word;      // the instruction being executed (current_instruction)
+    uint32_t p;         // the instruction's address on entry; the next P on exit
+    uint32_t data_base; // cell offset of data references: apt_offset while STS bit 0 is set
+};
+
+// The data bank as `data_bank_mask` and `apt_offset` give it.
+inline uint32_t machine_data_base() {
+    return machine.data_bank_mask & machine.apt_offset;
+}
+
+// The data bank for the STS and alternative page table the machine has now.
+HANDLER_INLINE uint32_t data_base_from_sts() {
+    return (machine.STS & STS_PTM) ? machine.apt_offset : 0;
+}
+
+HANDLER_INLINE uint32_t read_data(const InstructionContext &c, uint32_t address) {
+    return memory_image[(address & WORD_MASK) | c.data_base];
+}
+HANDLER_INLINE void write_data(const InstructionContext &c, uint32_t address, uint32_t value) {
+    memory_image[(address & WORD_MASK) | c.data_base] = value & WORD_MASK;
+}
+// Even byte numbers select the left (high) byte.
+HANDLER_INLINE uint32_t read_data_byte(const InstructionContext &c, uint32_t base,
+                                       uint32_t byte_number) {
+    uint32_t word = read_data(c, base + (byte_number >> 1));
+    return (byte_number & 1) ? (word & 0377) : (word >> 8);
+}
+HANDLER_INLINE void write_data_byte(const InstructionContext &c, uint32_t base,
+                                    uint32_t byte_number, uint32_t value) {
+    uint32_t cell = ((base + (byte_number >> 1)) & WORD_MASK) | c.data_base;
+    uint32_t word = memory_image[cell];
+    if (byte_number & 1)
+        word = (word & 0177400) | (value & 0377);
+    else
+        word = (word & 0377) | ((value & 0377) << 8);
+    memory_image[cell] = word;
+}
+
+// The instruction-table entry of a handler written on the context: single
+// steps, EXR and the debugging aids call slots through the table.
+template <void (*HANDLER)(InstructionContext &)> void table_entry() {
+    InstructionContext c{machine.current_instruction, machine.P, machine_data_base()};
+    HANDLER(c);
+    machine.P = c.p;
+}

@@ -1,0 +1,336 @@
+// The one-word register instructions: register operations (SWAP, RAND, REXO,
+// RORA, RADD), the argument instructions, the shifts of T, D, A and AD, and the
+// single-bit instructions. Each slot has its own handler with the operation,
+// shift mode or bit operation fixed; registers are reached by number. The
+// instruction cycle runs these in line.
+#pragma once
+
+#include "cpu/alu.h"
+#include "cpu/instruction_context.h"
+#include "cpu/machine.h"
+#include "shell/settings.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace register_group {
+
+// ---------------------------------------------------------------------------
+// Register operations (slots 310-316).
+
+constexpr uint32_t CM1 = 0200; // complement the source
+constexpr uint32_t CLD = 0100; // clear the destination first
+
+HANDLER_INLINE uint32_t source_field(uint32_t word) {
+    return (word >> 3) & 7;
+}
+HANDLER_INLINE uint32_t destination_field(uint32_t word) {
+    return word & 7;
+}
+
+// The value of a source field: register 0 is the constant 0.
+HANDLER_INLINE uint32_t source_value(uint32_t field) {
+    return field ? machine.r[field] : 0;
+}
+
+enum RegisterOperation : int { SWAP, RAND, REXO, RORA, RADD, RADD_ONE, RADD_CARRY };
+
+// P is advanced before the registers are read, so that P as a source or a
+// destination means the address of the following instruction.
+template <int OP> HANDLER_INLINE void register_operation_on_machine(uint32_t word) {
+    uint32_t sr = source_field(word);
+    uint32_t dr = destination_field(word);
+    if constexpr (OP == SWAP) {
+        machine.P = (machine.P + 1) & WORD_MASK;
+        if (dr == 0) return;
+        uint32_t s = source_value(sr);
+        uint32_t t = machine.r[dr];
+        machine.r[dr] = (word & CM1) ? ~s & WORD_MASK : s;
+        if (sr != 0) machine.r[sr] = (word & CLD) ? 0 : t;
+    } else if constexpr (OP == RAND || OP == REXO || OP == RORA) {
+        uint32_t p = machine.P;
+        machine.P = (machine.P + 1) & WORD_MASK;
+        if (dr == 0) {
+            if constexpr (OP == RORA) std::printf("\nRORA DR=0\n");
+            return;
+        }
+        if (sr == 0) {
+            if constexpr (OP == RAND)
+                std::printf("\nRAND SR=0, P=%6o OPC=%6o\n", p, word);
+            else if constexpr (OP == RORA)
+                std::printf("\nRORA SR=0\n");
+        }
+        uint32_t s = source_value(sr);
+        if (word & CM1) s = ~s & WORD_MASK;
+        uint32_t d = (word & CLD) ? 0 : machine.r[dr];
+        if constexpr (OP == RAND)
+            machine.r[dr] = d & s;
+        else if constexpr (OP == REXO)
+            machine.r[dr] = d ^ s;
+        else
+            machine.r[dr] = d | s;
+    } else {
+        // The subroutine returns: COPY SL DP and its add-one form.
+        // Each return word lies in the slot of its own RADD form.
+        constexpr uint32_t return_word = OP == RADD ? 0146142 : OP == RADD_ONE ? 0146542 : 0;
+        if (return_word != 0 && word == return_word) {
+            machine.P = (machine.L + (word == 0146542 ? 1 : 0)) & WORD_MASK;
+            machine.STS &= ~(STS_Q | STS_C);
+            return;
+        }
+        machine.P = (machine.P + 1) & WORD_MASK;
+        if (dr == 0) {
+            machine.STS &= ~STS_C;
+            return;
+        }
+        uint32_t a = (word & CLD) ? 0 : machine.r[dr];
+        uint32_t b = source_value(sr);
+        if (word & CM1) b = ~b & WORD_MASK;
+        uint32_t carry_in;
+        if constexpr (OP == RADD)
+            carry_in = 0;
+        else if constexpr (OP == RADD_ONE)
+            carry_in = 1;
+        else
+            carry_in = (machine.STS & STS_C) ? 1 : 0;
+        machine.r[dr] = add_with_flags(a, b, carry_in);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Argument instructions (slots 360-367): a sign-extended 8-bit constant.
+
+template <int SLOT> HANDLER_INLINE void argument_instruction(InstructionContext &c) {
+    uint32_t d = static_cast<uint32_t>(static_cast<int8_t>(c.word & 0377)) & WORD_MASK;
+    constexpr int registers[4] = {R_B, R_A, R_T, R_X};
+    constexpr int reg = registers[SLOT & 3];
+    if constexpr ((SLOT & 4) == 0)
+        machine.r[reg] = d;
+    else
+        machine.r[reg] = add_with_flags(machine.r[reg], d, 0);
+    c.p += 1;
+}
+
+// ---------------------------------------------------------------------------
+// Shifts (slots 330-337). The slot fixes the mode (bits 10-9) and whether the
+// register is T or D (bit 8 clear) or A or AD (bit 8 set); bit 7 picks one of
+// the pair. The count is a signed 6-bit number: positive shifts left.
+
+enum ShiftMode : int { ARITHMETIC, ROTATE, ZERO_END, LINK };
+
+HANDLER_INLINE void set_m(uint32_t bit) {
+    machine.STS = (machine.STS & ~STS_M) | (bit ? STS_M : 0);
+}
+
+HANDLER_INLINE int shift_count(uint32_t word) {
+    return static_cast<int>((word & 077) ^ 040) - 040;
+}
+
+// Shifts one 16-bit register by n (n not 0).
+template <int MODE> HANDLER_INLINE uint32_t shift_word(uint32_t value, int n) {
+    if constexpr (MODE == ARITHMETIC || MODE == ZERO_END) {
+        if (n > 16 || n < -16) {
+            set_m(0);
+            return 0;
+        }
+        if (n > 0) {
+            uint32_t wide = value << n;
+            set_m((wide >> 16) & 1);
+            return wide & WORD_MASK;
+        }
+        int k = -n;
+        int32_t extended = MODE == ARITHMETIC ? signed_word(value) : static_cast<int32_t>(value);
+        set_m((extended >> (k - 1)) & 1);
+        return static_cast<uint32_t>(extended >> k) & WORD_MASK;
+    } else if constexpr (MODE == ROTATE) {
+        int k = n < 0 ? -n : n;
+        if (k >= 16) k -= 16;
+        if (k == 0) return value;
+        int left = (n > 0 ? k : 16 - k) & 15;
+        uint32_t result = ((value << left) | (value >> (16 - left))) & WORD_MASK;
+        set_m(n > 0 ? result & 1 : (result >> 15) & 1);
+        return result;
+    } else {
+        // Through M: a 17-bit rotation of M above the register.
+        // |n| is at most 32, so one subtraction reduces it modulo 17.
+        uint32_t k = static_cast<uint32_t>(n < 0 ? -n : n);
+        if (k >= 17) k -= 17;
+        uint32_t left = n > 0 || k == 0 ? k : 17 - k;
+        uint32_t wide = ((machine.STS & STS_M) ? 0200000u : 0u) | value;
+        if (left) wide = ((wide << left) | (wide >> (17 - left))) & 0377777;
+        set_m(wide >> 16);
+        return wide & WORD_MASK;
+    }
+}
+
+// Shifts the 32-bit AD pair by n (n not 0).
+template <int MODE> HANDLER_INLINE uint32_t shift_double(uint32_t value, int n) {
+    if constexpr (MODE == ARITHMETIC || MODE == ZERO_END) {
+        if (n > 0) {
+            uint64_t wide = static_cast<uint64_t>(value) << n;
+            set_m(static_cast<uint32_t>(wide >> 32) & 1);
+            return static_cast<uint32_t>(wide);
+        }
+        int k = -n;
+        int64_t extended = MODE == ARITHMETIC ? static_cast<int64_t>(static_cast<int32_t>(value))
+                                              : static_cast<int64_t>(value);
+        set_m(static_cast<uint32_t>(extended >> (k - 1)) & 1);
+        return static_cast<uint32_t>(extended >> k);
+    } else if constexpr (MODE == ROTATE) {
+        int left = (n > 0 ? n : 32 + n) & 31;
+        uint32_t result = left ? (value << left) | (value >> (32 - left)) : value;
+        set_m(n > 0 ? result & 1 : result >> 31);
+        return result;
+    } else {
+        // Through M: a 33-bit rotation of M above AD.
+        // |n| is at most 32: a whole turn never happens.
+        uint32_t k = static_cast<uint32_t>(n < 0 ? -n : n);
+        uint32_t left = n > 0 || k == 0 ? k : 33 - k;
+        constexpr uint64_t mask33 = (uint64_t{1} << 33) - 1;
+        uint64_t wide = ((machine.STS & STS_M) ? uint64_t{1} << 32 : 0) | value;
+        if (left) wide = ((wide << left) | (wide >> (33 - left))) & mask33;
+        set_m(static_cast<uint32_t>(wide >> 32));
+        return static_cast<uint32_t>(wide);
+    }
+}
+
+template <int SLOT> HANDLER_INLINE void shift_instruction(InstructionContext &c) {
+    constexpr int mode = (SLOT >> 1) & 3;
+    constexpr bool a_or_ad = (SLOT & 1) != 0;
+    uint32_t word = c.word;
+    int n = shift_count(word);
+    bool second = (word & 0200) != 0; // D or AD
+    c.p += 1;
+    if (n == 0) {
+        // A zero count changes nothing, except that the single-register
+        // arithmetic and zero-end shifts of T and D clear M.
+        if constexpr (!a_or_ad && (mode == ARITHMETIC || mode == ZERO_END)) set_m(0);
+        return;
+    }
+    if constexpr (a_or_ad) {
+        if (second) {
+            uint32_t ad = shift_double<mode>((machine.A << 16) | machine.D, n);
+            machine.A = ad >> 16;
+            machine.D = ad & WORD_MASK;
+        } else {
+            machine.A = shift_word<mode>(machine.A, n);
+        }
+    } else {
+        if (second)
+            machine.D = shift_word<mode>(machine.D, n);
+        else
+            machine.T = shift_word<mode>(machine.T, n);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Bit instructions (slots 370-377). Bits 10-7 are the operation: the slot
+// fixes bits 10-8 and bit 7 picks one of its two operations. Register 0 is STS.
+
+enum BitOperation : int {
+    BSET_ZRO,
+    BSET_ONE,
+    BSET_BCM,
+    BSET_BAC,
+    BSKP_ZRO,
+    BSKP_ONE,
+    BSKP_BCM,
+    BSKP_BAC,
+    BSTC,
+    BSTA,
+    BLDC,
+    BLDA,
+    BANC,
+    BAND,
+    BORC,
+    BORA,
+};
+
+HANDLER_INLINE uint32_t k_bit() {
+    return (machine.STS >> 2) & 1;
+}
+HANDLER_INLINE void set_k(uint32_t bit) {
+    machine.STS = (machine.STS & ~STS_K) | (bit ? STS_K : 0);
+}
+
+// Writes the selected bit. In STS only the low byte (the status bits) can be
+// changed: the level field and the interrupt bit above it belong to the level
+// machinery and stay as they are.
+HANDLER_INLINE void write_bit(uint32_t reg, uint32_t mask, uint32_t bit) {
+    if (reg == R_STS && mask > 0377) return;
+    machine.r[reg] = bit ? machine.r[reg] | mask : machine.r[reg] & ~mask;
+}
+
+template <int OP> HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask) {
+    uint32_t bit = (machine.r[reg] & mask) ? 1 : 0;
+    if constexpr (OP == BSET_ZRO) {
+        write_bit(reg, mask, 0);
+    } else if constexpr (OP == BSET_ONE) {
+        write_bit(reg, mask, 1);
+    } else if constexpr (OP == BSET_BCM) {
+        write_bit(reg, mask, !bit);
+    } else if constexpr (OP == BSET_BAC) {
+        write_bit(reg, mask, k_bit());
+    } else if constexpr (OP == BSKP_ZRO) {
+        if (!bit) machine.P += 1;
+    } else if constexpr (OP == BSKP_ONE) {
+        if (bit) machine.P += 1;
+    } else if constexpr (OP == BSKP_BCM) {
+        if (settings.debug_level == 0123)
+            std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", machine.P, word,
+                        k_bit() * mask, mask, static_cast<int>(reg), machine.r[reg]);
+        if (bit != k_bit()) machine.P += 1;
+    } else if constexpr (OP == BSKP_BAC) {
+        if (bit == k_bit()) machine.P += 1;
+    } else if constexpr (OP == BSTC) {
+        write_bit(reg, mask, !k_bit());
+        set_k(1);
+    } else if constexpr (OP == BSTA) {
+        write_bit(reg, mask, k_bit());
+        set_k(0);
+    } else if constexpr (OP == BLDC) {
+        set_k(!bit);
+    } else if constexpr (OP == BLDA) {
+        set_k(bit);
+    } else if constexpr (OP == BANC) {
+        set_k(k_bit() & (bit ^ 1));
+    } else if constexpr (OP == BAND) {
+        set_k(k_bit() & bit);
+    } else if constexpr (OP == BORC) {
+        set_k(k_bit() | (bit ^ 1));
+    } else {
+        static_assert(OP == BORA);
+        set_k(k_bit() | bit);
+    }
+}
+
+// P is advanced first: P as the named register means the following address,
+// and a skip adds one more.
+template <int SLOT> HANDLER_INLINE void bit_instruction_on_machine(uint32_t word) {
+    uint32_t reg = word & 7;
+    uint32_t mask = 1u << ((word >> 3) & 017);
+    machine.P = (machine.P + 1) & WORD_MASK;
+    if (word & 0200)
+        bit_operation<(SLOT << 1) | 1>(word, reg, mask);
+    else
+        bit_operation<SLOT << 1>(word, reg, mask);
+}
+
+// Register operations and bit instructions reach P by register number, so P
+// lives in `machine` while they run.
+template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) {
+    machine.P = c.p;
+    register_operation_on_machine<OP>(c.word);
+    c.p = machine.P;
+}
+
+// A bit instruction on STS may change bit 0, which chooses the data bank of
+// the instructions after it.
+template <int SLOT> HANDLER_INLINE void bit_instruction(InstructionContext &c) {
+    machine.P = c.p;
+    bit_instruction_on_machine<SLOT>(c.word);
+    c.p = machine.P;
+    if ((c.word & 7) == R_STS) c.data_base = data_base_from_sts();
+}
+
+} // namespace register_group
