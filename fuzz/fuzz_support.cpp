@@ -16,6 +16,7 @@
 #include "shell/shell.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -57,6 +58,8 @@ uint32_t instruction_limit = 0;
 uint32_t instructions_counted = 0;
 constexpr uint32_t FUZZ_LIMIT_FLAG = 0x40000000;
 constexpr uint32_t SHELL_LINE_INSTRUCTIONS = 20000;
+constexpr int64_t OPERATOR_PATIENCE_MILLISECONDS = 3600 * 1000;
+int64_t waited_milliseconds = 0;
 
 const char *const BASE_USERS[] = {"(SYSTEM)", "(RT)", "(SCRATCH)", "(EMULATOR)"};
 
@@ -299,9 +302,12 @@ int __wrap_stat(const char *path, struct stat *status) {
     check_path("stat", path);
     return __real_stat(path, status);
 }
-// Hold calls and pauses take no time under the fuzzer.
-int __wrap_nanosleep(const struct timespec *, struct timespec *left) {
+// Hold calls and pauses take no time under the fuzzer. An input that asks
+// for more than an hour of waiting in all gets the ^C an operator would type.
+int __wrap_nanosleep(const struct timespec *wait, struct timespec *left) {
     if (left) *left = timespec{};
+    if (wait) waited_milliseconds += wait->tv_sec * 1000 + wait->tv_nsec / 1000000;
+    if (waited_milliseconds > OPERATOR_PATIENCE_MILLISECONDS) on_interrupt(SIGINT);
     return 0;
 }
 }
@@ -388,6 +394,7 @@ void fuzz_reset() {
     interrupt_stopped_run = 0;
     interrupt_seen = 0;
     instruction_limit = 0;
+    waited_milliseconds = 0;
 }
 
 void fuzz_done() {
