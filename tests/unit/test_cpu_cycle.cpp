@@ -465,24 +465,19 @@ TEST_F(Cycle, AnAidSwitchedOnDuringTheRunGetsItsTurnAtOnce) {
 
 // EXR runs its instruction through the table; both count.
 TEST_F(Cycle, ExecuteRegisterCountsTwo) {
-    constexpr uint32_t SAT_ADD = 0171000 | 0001, EXR_ST = 0140600 | (R_T << 3);
-    constexpr uint32_t AAA_5 = 0172405, MON_0 = 0153000;
-    memory_image[01000] = 0171000; // SAT 0
-    memory_image[01001] = 0;
-    (void)SAT_ADD;
+    constexpr uint32_t EXR_ST = 0140600 | (R_T << 3), AAA_5 = 0172405, MON_0 = 0153000;
     machine.T = AAA_5;
     memory_image[01000] = EXR_ST;
     memory_image[01001] = EXR_ST;
     memory_image[01002] = MON_0;
     machine.P = 01000;
-    machine.A = 0;
     cpu_running = 1;
     {
         QuietOutput quiet;
         run_cpu();
     }
     EXPECT_EQ(machine.A, 012u);
-    EXPECT_EQ(machine.instruction_count, 5u);
+    EXPECT_EQ(machine.instruction_count, 5u) << "two EXRs, the two words they ran, MON 0";
 }
 
 } // namespace
