@@ -1,8 +1,9 @@
 // What an instruction handler works on besides the registers in `machine`:
-// the instruction word, P, and the data bank. The instruction cycle keeps
-// these three in host registers while a program runs and hands them to the
-// handlers it runs in line; the instruction-table entry of a slot builds them
-// from `machine` and writes P back, so both paths run the same handler code.
+// the instruction word, P, and the data bank. The instruction cycle keeps P
+// and the data bank in host registers while a program runs, reads the word
+// at the slot's label and hands the three to the handler it runs in line;
+// the instruction-table entry of a slot builds them from `machine` and
+// writes P back, so both paths run the same handler code.
 #pragma once
 
 #include "cpu/machine.h"
