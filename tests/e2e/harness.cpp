@@ -265,6 +265,18 @@ bool PtySession::wait_for(const std::string &needle, int timeout_ms) {
 
 void PtySession::interrupt() { send("\x03"); }
 
+bool PtySession::wait_raw_mode(int timeout_ms) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        termios mode{};
+        if (tcgetattr(master_, &mode) == 0 && !(mode.c_lflag & ICANON))
+            return true;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        pump(5);
+    }
+}
+
 int PtySession::wait_exit(int timeout_ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (status_ < 0) {

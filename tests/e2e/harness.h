@@ -62,6 +62,9 @@ class PtySession {
     std::string since_mark() const { return output_.substr(mark_); }
     void mark() { mark_ = output_.size(); }
     void interrupt();  // ^C through the terminal's line discipline
+    // Waits until kestrel has put the terminal into raw mode (the line
+    // editor or a program's key read is ready for keys); returns whether it did.
+    bool wait_raw_mode(int timeout_ms = 10000);
     // Waits for the process to end; returns its exit status.
     int wait_exit(int timeout_ms = 10000);
 

@@ -45,6 +45,7 @@ TEST(LineEditing, HistoryIsKeptAcrossRuns) {
     EXPECT_NE(tree.read_file(".kestrel_history").find("debug"), std::string::npos);
     PtySession again(tree);
     ASSERT_TRUE(again.wait_for("<>"));
+    ASSERT_TRUE(again.wait_raw_mode()) << "the line editor takes the keys";
     again.mark();
     // Up arrow twice passes "quit" and recalls "debug 7", edited into "debug 9".
     again.send("\x1b[A\x1b[A\x7f" "9\r");
