@@ -89,20 +89,20 @@ class VolumeImage {
         byte(page, at + 37, uint8_t(index));
         byte(page, at + 47, sizes);
     }
-    void file(uint32_t page, uint32_t slot, const FileSpec &spec) {
+    void file(uint32_t page, uint32_t slot, const FileSpec &entry) {
         uint32_t at = slot * 64;
         byte(page, at, 0x80);
-        name(page, at + 2, spec.name, 16);
-        name(page, at + 18, spec.type, 4);
-        byte(page, at + 28, uint8_t(((spec.number >> 8) << 4) | (spec.temporary ? 1 : 0)));
-        byte(page, at + 29, uint8_t(spec.access));
-        byte(page, at + 34, uint8_t(spec.owner));
-        byte(page, at + 35, uint8_t(spec.number));
-        word(page, at + 44, spec.accessed);
-        word(page, at + 48, spec.modified);
-        word(page, at + 52, spec.pages);
-        word(page, at + 56, spec.size - 1);
-        word(page, at + 60, spec.file_pointer);
+        name(page, at + 2, entry.name, 16);
+        name(page, at + 18, entry.type, 4);
+        byte(page, at + 28, uint8_t(((entry.number >> 8) << 4) | (entry.temporary ? 1 : 0)));
+        byte(page, at + 29, uint8_t(entry.access));
+        byte(page, at + 34, uint8_t(entry.owner));
+        byte(page, at + 35, uint8_t(entry.number));
+        word(page, at + 44, entry.accessed);
+        word(page, at + 48, entry.modified);
+        word(page, at + 52, entry.pages);
+        word(page, at + 56, entry.size - 1);
+        word(page, at + 60, entry.file_pointer);
     }
     // A page of recognisable data: every byte depends on the page and its
     // position.
