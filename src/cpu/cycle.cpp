@@ -132,7 +132,8 @@ static void halt_steps() {
 
 namespace {
 
-// The handler of slot SLOT, run in line by the cycle. Returns false, having
+// The handler of slot SLOT, run in line by the cycle (the slots with register
+// forms call those instead, see SLOT_CODE). Returns false, having
 // done nothing, when the instruction is to go through the instruction table
 // instead: the slots of levels, I/O, monitor calls and illegal words, and
 // the op14nn words that extended_group_in_line leaves.
@@ -161,6 +162,14 @@ template <int SLOT> [[gnu::always_inline]] inline bool run_in_line(InstructionCo
         return false;
     }
     return true;
+}
+
+// The low byte of the word at address p of page table 0.
+HANDLER_INLINE uint32_t low_byte_at(uint32_t p) {
+    if constexpr (std::endian::native == std::endian::little)
+        return reinterpret_cast<const uint8_t *>(&memory_image[p])[0];
+    else
+        return memory_image[p] & 0377;
 }
 
 // The high byte of the word at address p of page table 0, read from its
@@ -239,12 +248,22 @@ bool run_with_debugging_aids() {
     p &= WORD_MASK;                                                                                \
     goto *slot_labels[high_byte_at(p)];
 
+// The register operations, shifts and bit instructions call the form of
+// their low byte (see register_forms).
 #define SLOT_CODE(d0, d1, d2)                                                                      \
     slot_##d0##d1##d2 : {                                                                          \
-        InstructionContext c{memory_image[p], static_cast<uint32_t>(p), data_base};                \
-        if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                    \
-        p = c.p;                                                                                   \
-        data_base = c.data_base;                                                                   \
+        constexpr int row = register_group::form_row(0##d0##d1##d2);                               \
+        if constexpr (row >= 0) {                                                                  \
+            register_group::FormResult next = register_group::register_forms[row][low_byte_at(p)]( \
+                static_cast<uint32_t>(p), data_base);                                              \
+            p = next.p;                                                                            \
+            data_base = next.data_base;                                                            \
+        } else {                                                                                   \
+            InstructionContext c{memory_image[p], static_cast<uint32_t>(p), data_base};            \
+            if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                \
+            p = c.p;                                                                               \
+            data_base = c.data_base;                                                               \
+        }                                                                                          \
     }                                                                                              \
     NEXT_INSTRUCTION
 

@@ -2,7 +2,8 @@
 // RORA, RADD), the argument instructions, the shifts of T, D, A and AD, and the
 // single-bit instructions. Each slot has its own handler with the operation,
 // shift mode or bit operation fixed; registers are reached by number. The
-// instruction cycle runs these in line.
+// instruction cycle runs the argument instructions in line and calls the
+// others in forms fixed on the whole word (register_forms).
 #pragma once
 
 #include "cpu/alu.h"
@@ -10,6 +11,7 @@
 #include "cpu/machine.h"
 #include "shell/settings.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,63 +30,70 @@ HANDLER_INLINE uint32_t destination_field(uint32_t word) {
     return word & 7;
 }
 
-// The value of a source field: register 0 is the constant 0.
-HANDLER_INLINE uint32_t source_value(uint32_t field) {
-    return field ? machine.r[field] : 0;
+enum RegisterOperation : int { SWAP, RAND, REXO, RORA, RADD, RADD_ONE, RADD_CARRY };
+
+// A register as an instruction names it by number, P being `p`: the cycle
+// keeps P in a host register, and with the field known at compile time the
+// choice costs nothing.
+HANDLER_INLINE uint32_t &named_register(uint32_t field, uint32_t &p) {
+    return field == R_P ? p : machine.r[field];
 }
 
-enum RegisterOperation : int { SWAP, RAND, REXO, RORA, RADD, RADD_ONE, RADD_CARRY };
+// The value of a source field: register 0 is the constant 0.
+HANDLER_INLINE uint32_t source_value(uint32_t field, uint32_t &p) {
+    return field ? named_register(field, p) : 0;
+}
 
 // P is advanced before the registers are read, so that P as a source or a
 // destination means the address of the following instruction.
-template <int OP> HANDLER_INLINE void register_operation_on_machine(uint32_t word) {
+template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, uint32_t &p) {
     uint32_t sr = source_field(word);
     uint32_t dr = destination_field(word);
     if constexpr (OP == SWAP) {
-        machine.P = (machine.P + 1) & WORD_MASK;
+        p = (p + 1) & WORD_MASK;
         if (dr == 0) return;
-        uint32_t s = source_value(sr);
-        uint32_t t = machine.r[dr];
-        machine.r[dr] = (word & CM1) ? ~s & WORD_MASK : s;
-        if (sr != 0) machine.r[sr] = (word & CLD) ? 0 : t;
+        uint32_t s = source_value(sr, p);
+        uint32_t t = named_register(dr, p);
+        named_register(dr, p) = (word & CM1) ? ~s & WORD_MASK : s;
+        if (sr != 0) named_register(sr, p) = (word & CLD) ? 0 : t;
     } else if constexpr (OP == RAND || OP == REXO || OP == RORA) {
-        uint32_t p = machine.P;
-        machine.P = (machine.P + 1) & WORD_MASK;
+        uint32_t address = p;
+        p = (p + 1) & WORD_MASK;
         if (dr == 0) {
             if constexpr (OP == RORA) std::printf("\nRORA DR=0\n");
             return;
         }
         if (sr == 0) {
             if constexpr (OP == RAND)
-                std::printf("\nRAND SR=0, P=%6o OPC=%6o\n", p, word);
+                std::printf("\nRAND SR=0, P=%6o OPC=%6o\n", address, word);
             else if constexpr (OP == RORA)
                 std::printf("\nRORA SR=0\n");
         }
-        uint32_t s = source_value(sr);
+        uint32_t s = source_value(sr, p);
         if (word & CM1) s = ~s & WORD_MASK;
-        uint32_t d = (word & CLD) ? 0 : machine.r[dr];
+        uint32_t d = (word & CLD) ? 0 : named_register(dr, p);
         if constexpr (OP == RAND)
-            machine.r[dr] = d & s;
+            named_register(dr, p) = d & s;
         else if constexpr (OP == REXO)
-            machine.r[dr] = d ^ s;
+            named_register(dr, p) = d ^ s;
         else
-            machine.r[dr] = d | s;
+            named_register(dr, p) = d | s;
     } else {
         // The subroutine returns: COPY SL DP and its add-one form.
         // Each return word lies in the slot of its own RADD form.
         constexpr uint32_t return_word = OP == RADD ? 0146142 : OP == RADD_ONE ? 0146542 : 0;
         if (return_word != 0 && word == return_word) {
-            machine.P = (machine.L + (word == 0146542 ? 1 : 0)) & WORD_MASK;
+            p = (machine.L + (word == 0146542 ? 1 : 0)) & WORD_MASK;
             machine.STS &= ~(STS_Q | STS_C);
             return;
         }
-        machine.P = (machine.P + 1) & WORD_MASK;
+        p = (p + 1) & WORD_MASK;
         if (dr == 0) {
             machine.STS &= ~STS_C;
             return;
         }
-        uint32_t a = (word & CLD) ? 0 : machine.r[dr];
-        uint32_t b = source_value(sr);
+        uint32_t a = (word & CLD) ? 0 : named_register(dr, p);
+        uint32_t b = source_value(sr, p);
         if (word & CM1) b = ~b & WORD_MASK;
         uint32_t carry_in;
         if constexpr (OP == RADD)
@@ -93,7 +102,7 @@ template <int OP> HANDLER_INLINE void register_operation_on_machine(uint32_t wor
             carry_in = 1;
         else
             carry_in = (machine.STS & STS_C) ? 1 : 0;
-        machine.r[dr] = add_with_flags(a, b, carry_in);
+        named_register(dr, p) = add_with_flags(a, b, carry_in);
     }
 }
 
@@ -194,10 +203,10 @@ template <int MODE> HANDLER_INLINE uint32_t shift_double(uint32_t value, int n) 
     }
 }
 
-template <int SLOT> HANDLER_INLINE void shift_instruction(InstructionContext &c) {
+template <int SLOT>
+HANDLER_INLINE void shift_word_instruction(uint32_t word, InstructionContext &c) {
     constexpr int mode = (SLOT >> 1) & 3;
     constexpr bool a_or_ad = (SLOT & 1) != 0;
-    uint32_t word = c.word;
     int n = shift_count(word);
     bool second = (word & 0200) != 0; // D or AD
     c.p += 1;
@@ -221,6 +230,10 @@ template <int SLOT> HANDLER_INLINE void shift_instruction(InstructionContext &c)
         else
             machine.T = shift_word<mode>(machine.T, n);
     }
+}
+
+template <int SLOT> HANDLER_INLINE void shift_instruction(InstructionContext &c) {
+    shift_word_instruction<SLOT>(c.word, c);
 }
 
 // ---------------------------------------------------------------------------
@@ -256,37 +269,39 @@ HANDLER_INLINE void set_k(uint32_t bit) {
 // Writes the selected bit. In STS only the low byte (the status bits) can be
 // changed: the level field and the interrupt bit above it belong to the level
 // machinery and stay as they are.
-HANDLER_INLINE void write_bit(uint32_t reg, uint32_t mask, uint32_t bit) {
+HANDLER_INLINE void write_bit(uint32_t reg, uint32_t mask, uint32_t bit, uint32_t &p) {
     if (reg == R_STS && mask > 0377) return;
-    machine.r[reg] = bit ? machine.r[reg] | mask : machine.r[reg] & ~mask;
+    uint32_t &r = named_register(reg, p);
+    r = bit ? r | mask : r & ~mask;
 }
 
-template <int OP> HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask) {
-    uint32_t bit = (machine.r[reg] & mask) ? 1 : 0;
+template <int OP>
+HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, uint32_t &p) {
+    uint32_t bit = (named_register(reg, p) & mask) ? 1 : 0;
     if constexpr (OP == BSET_ZRO) {
-        write_bit(reg, mask, 0);
+        write_bit(reg, mask, 0, p);
     } else if constexpr (OP == BSET_ONE) {
-        write_bit(reg, mask, 1);
+        write_bit(reg, mask, 1, p);
     } else if constexpr (OP == BSET_BCM) {
-        write_bit(reg, mask, !bit);
+        write_bit(reg, mask, !bit, p);
     } else if constexpr (OP == BSET_BAC) {
-        write_bit(reg, mask, k_bit());
+        write_bit(reg, mask, k_bit(), p);
     } else if constexpr (OP == BSKP_ZRO) {
-        if (!bit) machine.P += 1;
+        if (!bit) p += 1;
     } else if constexpr (OP == BSKP_ONE) {
-        if (bit) machine.P += 1;
+        if (bit) p += 1;
     } else if constexpr (OP == BSKP_BCM) {
         if (settings.debug_level == 0123)
-            std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", machine.P, word,
-                        k_bit() * mask, mask, static_cast<int>(reg), machine.r[reg]);
-        if (bit != k_bit()) machine.P += 1;
+            std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", p, word, k_bit() * mask,
+                        mask, static_cast<int>(reg), named_register(reg, p));
+        if (bit != k_bit()) p += 1;
     } else if constexpr (OP == BSKP_BAC) {
-        if (bit == k_bit()) machine.P += 1;
+        if (bit == k_bit()) p += 1;
     } else if constexpr (OP == BSTC) {
-        write_bit(reg, mask, !k_bit());
+        write_bit(reg, mask, !k_bit(), p);
         set_k(1);
     } else if constexpr (OP == BSTA) {
-        write_bit(reg, mask, k_bit());
+        write_bit(reg, mask, k_bit(), p);
         set_k(0);
     } else if constexpr (OP == BLDC) {
         set_k(!bit);
@@ -306,31 +321,62 @@ template <int OP> HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg,
 
 // P is advanced first: P as the named register means the following address,
 // and a skip adds one more.
-template <int SLOT> HANDLER_INLINE void bit_instruction_on_machine(uint32_t word) {
-    uint32_t reg = word & 7;
-    uint32_t mask = 1u << ((word >> 3) & 017);
-    machine.P = (machine.P + 1) & WORD_MASK;
-    if (word & 0200)
-        bit_operation<(SLOT << 1) | 1>(word, reg, mask);
-    else
-        bit_operation<SLOT << 1>(word, reg, mask);
-}
-
-// Register operations and bit instructions reach P by register number, so P
-// lives in `machine` while they run.
-template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) {
-    machine.P = c.p;
-    register_operation_on_machine<OP>(c.word);
-    c.p = machine.P;
-}
-
 // A bit instruction on STS may change bit 0, which chooses the data bank of
 // the instructions after it.
-template <int SLOT> HANDLER_INLINE void bit_instruction(InstructionContext &c) {
-    machine.P = c.p;
-    bit_instruction_on_machine<SLOT>(c.word);
-    c.p = machine.P;
-    if ((c.word & 7) == R_STS) c.data_base = data_base_from_sts();
+template <int SLOT> HANDLER_INLINE void bit_word_instruction(uint32_t word, InstructionContext &c) {
+    uint32_t reg = word & 7;
+    uint32_t mask = 1u << ((word >> 3) & 017);
+    c.p = (c.p + 1) & WORD_MASK;
+    if (word & 0200)
+        bit_operation<(SLOT << 1) | 1>(word, reg, mask, c.p);
+    else
+        bit_operation<SLOT << 1>(word, reg, mask, c.p);
+    if (reg == R_STS) c.data_base = data_base_from_sts();
 }
+
+template <int SLOT> HANDLER_INLINE void bit_instruction(InstructionContext &c) {
+    bit_word_instruction<SLOT>(c.word, c);
+}
+
+template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) {
+    register_operation_on<OP>(c.word, c.p);
+}
+
+// The cycle runs the register operations, shifts and bit instructions in a
+// form of their own for each low byte: with the whole word known at compile
+// time, the register fields, modifiers, counts and bit numbers are decoded
+// while compiling. A form takes P and the data bank and gives back the next P
+// and the data bank after it, in host registers.
+struct FormResult {
+    uint32_t p;
+    uint32_t data_base;
+};
+
+template <int SLOT, uint32_t LOW> FormResult register_form(uint32_t p, uint32_t data_base) {
+    constexpr uint32_t word = (static_cast<uint32_t>(SLOT) << 8) | LOW;
+    InstructionContext c{word, p, data_base};
+    if constexpr (SLOT >= 0310 && SLOT < 0317)
+        register_operation_on<SLOT - 0310>(word, c.p);
+    else if constexpr (SLOT >= 0330 && SLOT < 0340)
+        shift_word_instruction<(SLOT & 7)>(word, c);
+    else {
+        static_assert(SLOT >= 0370 && SLOT < 0400);
+        bit_word_instruction<(SLOT & 7)>(word, c);
+    }
+    return {c.p, c.data_base};
+}
+
+// The row of slot `slot` in register_forms, or -1 for a slot without forms.
+constexpr int form_row(int slot) {
+    if (slot >= 0310 && slot < 0317) return slot - 0310;
+    if (slot >= 0330 && slot < 0340) return 7 + (slot - 0330);
+    if (slot >= 0370 && slot < 0400) return 15 + (slot - 0370);
+    return -1;
+}
+constexpr int FORM_ROWS = 23;
+
+// The forms of the slots that have them, by row and low byte.
+using RegisterForm = FormResult (*)(uint32_t p, uint32_t data_base);
+extern const std::array<std::array<RegisterForm, 256>, FORM_ROWS> register_forms;
 
 } // namespace register_group
