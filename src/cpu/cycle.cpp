@@ -13,6 +13,7 @@
 #include "shell/settings.h"
 #include "shell/shell.h"
 
+#include <atomic>
 #include <bit>
 #include <cstdio>
 
@@ -225,28 +226,53 @@ bool run_with_debugging_aids() {
 
 #define SLOT_LABEL_ADDRESS(d0, d1, d2) &&slot_##d0##d1##d2,
 
-// Goes to `label` when cpu_running is clear. The flag is read from memory on
-// every pass: the ^C handler clears it. On x86 one compare with the memory
-// word and a branch do it (a volatile read would take a load, a test and a
-// branch).
-#if defined(__x86_64__) || defined(__i386__)
-#define LEAVE_WHEN_STOPPED(label)                                                                  \
-    asm goto("cmpl $0, %0\n\tje %l[" #label "]" : : "m"(cpu_running) : "cc" : label)
-#else
-#define LEAVE_WHEN_STOPPED(label)                                                                  \
-    if (!cpu_running) [[unlikely]]                                                                 \
-    goto label
-#endif
+namespace {
+
+// Where the in-line cycle goes for each slot. While a run goes on these are
+// the slots' labels; ^C points every entry at the halt label, so that the
+// jump after the current instruction leaves the cycle. That is the whole of
+// the in-line cycle's test of cpu_running: the jump to the next instruction
+// reads its entry anyway, so the test costs nothing. The entries are atomics,
+// which the signal handler may store to; on x86 a relaxed load is an
+// ordinary one, and the jump reads the entry directly.
+std::atomic<const void *> slot_dispatch[256];
+std::atomic<const void *> halt_target{nullptr};
+std::atomic<bool> dispatch_halted{false};
+
+static_assert(std::atomic<const void *>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void restore_dispatch(const void *const *labels, const void *halt_label) {
+    halt_target.store(halt_label, std::memory_order_relaxed);
+    dispatch_halted.store(false, std::memory_order_relaxed);
+    for (int slot = 0; slot < 256; ++slot)
+        slot_dispatch[slot].store(labels[slot], std::memory_order_relaxed);
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+}
+
+} // namespace
+
+void halt_instruction_dispatch() noexcept {
+    const void *halt_label = halt_target.load(std::memory_order_relaxed);
+    if (halt_label == nullptr) return;
+    dispatch_halted.store(true, std::memory_order_relaxed);
+    for (auto &entry : slot_dispatch)
+        entry.store(halt_label, std::memory_order_relaxed);
+}
+
+// Jumps to the label of the instruction at P (P within the address space).
+#define DISPATCH goto *slot_dispatch[high_byte_at(p)].load(std::memory_order_relaxed)
 
 // The end of an instruction run in line: count it and go on with the next
-// one while cpu_running is set. In-line handlers never change the trace
-// flags, so the debugging aids' test is made after the other instructions
-// only (see run_cpu).
+// one. The mask of P costs nothing after the handlers that are known to keep
+// P within the address space. In-line handlers never change the trace flags
+// nor clear cpu_running, so the debugging aids' test is made after the other
+// instructions only (see run_cpu), and ^C reaches the cycle through
+// slot_dispatch.
 #define NEXT_INSTRUCTION                                                                           \
     ++count;                                                                                       \
-    LEAVE_WHEN_STOPPED(halt);                                                                      \
     p &= WORD_MASK;                                                                                \
-    goto *slot_labels[high_byte_at(p)];
+    DISPATCH;
 
 // The register operations, shifts and bit instructions call the form of
 // their low byte (see register_forms).
@@ -257,9 +283,10 @@ bool run_with_debugging_aids() {
             register_group::FormResult next = register_group::register_forms[row][low_byte_at(p)]( \
                 static_cast<uint32_t>(p), data_base);                                              \
             p = next.p;                                                                            \
+            known_address(p);                                                                      \
             data_base = next.data_base;                                                            \
         } else {                                                                                   \
-            InstructionContext c{memory_image[p], static_cast<uint32_t>(p), data_base};            \
+            InstructionContext c{memory_image[p], p, data_base};                                   \
             if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                \
             p = c.p;                                                                               \
             data_base = c.data_base;                                                               \
@@ -288,6 +315,7 @@ bool run_with_debugging_aids() {
 // any trace flag is on, run_with_debugging_aids runs the instructions.
 void run_cpu() {
     static const void *const slot_labels[256] = {EVERY_SLOT(SLOT_LABEL_ADDRESS)};
+    restore_dispatch(slot_labels, &&halt);
     start_cycle();
     if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
     std::size_t p = machine.P;
@@ -295,7 +323,7 @@ void run_cpu() {
     uint32_t data_base = data_base_from_sts();
     if (!cpu_running) goto halt;
     p &= WORD_MASK;
-    goto *slot_labels[high_byte_at(p)];
+    DISPATCH;
 
     EVERY_SLOT(SLOT_CODE)
 
@@ -311,8 +339,15 @@ through_table:
     }
     TAKE_BACK_STATE
     if (!cpu_running) goto halt;
+    // A run nested in the instruction (a program started by a SINTRAN
+    // command) may have left the entries pointing at the halt label.
+    if (dispatch_halted.load(std::memory_order_relaxed)) [[unlikely]] {
+        restore_dispatch(slot_labels, &&halt);
+        // A ^C that came while the entries were put back is seen here.
+        if (!cpu_running) goto halt;
+    }
     p &= WORD_MASK;
-    goto *slot_labels[high_byte_at(p)];
+    DISPATCH;
 halt:
     WRITE_BACK_STATE
     halt_steps();

@@ -17,6 +17,10 @@ extern const char *const mnemonic_table[257];
 // the halt steps.
 void run_cpu();
 
+// Makes a running cycle leave after the instruction it is carrying out, as
+// clearing cpu_running does. Only stores, so the ^C handler may call it.
+void halt_instruction_dispatch() noexcept;
+
 // Fills slots 0-255 with the instruction handlers and slot 256 with the trace hook.
 void install_instruction_set();
 

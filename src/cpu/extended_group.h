@@ -59,12 +59,12 @@ template <int CONDITION> HANDLER_INLINE void skip_on_compare(InstructionContext 
         skip = signed_word(d) < signed_word(s);
     else
         skip = d < s;
-    if (skip) c.p += 1;
+    if (skip) step_p(c);
     if constexpr (CONDITION == 1 || CONDITION == 5) {
-        std::printf("\n@ %o SKP cond %d %o\n", c.p, CONDITION, word);
+        std::printf("\n@ %o SKP cond %d %o\n", static_cast<uint32_t>(c.p), CONDITION, word);
         std::printf("\n A=%7o T=%7o X=%7o D=%7o", machine.A, machine.T, machine.X, machine.D);
     }
-    c.p += 1;
+    step_p(c);
 }
 
 // EXR runs the executed word's handler through the instruction table, with
@@ -76,8 +76,8 @@ inline void execute_register(InstructionContext &c) {
     machine.current_instruction = executed;
     if ((executed & 0177600) == 0140600) {
         machine.STS |= STS_Z;
-        std::printf("\nEXR of EXR illegal, at P=%o\n", c.p);
-        c.p += 1;
+        std::printf("\nEXR of EXR illegal, at P=%o\n", static_cast<uint32_t>(c.p));
+        step_p(c);
         return;
     }
     instruction_table[executed >> 8]();
@@ -88,7 +88,7 @@ inline void execute_register(InstructionContext &c) {
 HANDLER_INLINE void register_divide(InstructionContext &c) {
     machine.STS &= ~(STS_Q | STS_C);
     uint32_t sr = source_field(c.word);
-    c.p = (c.p + 1) & WORD_MASK;
+    step_p(c);
     machine.P = c.p; // P as the source is the address of the following word
     int64_t divisor = sr ? signed_word(machine.r[sr]) : 0;
     if (divisor == 0) {
@@ -107,7 +107,7 @@ HANDLER_INLINE void register_multiply(InstructionContext &c) {
     machine.STS &= ~(STS_Q | STS_C);
     uint32_t sr = source_field(c.word);
     uint32_t dr = destination_field(c.word);
-    c.p = (c.p + 1) & WORD_MASK;
+    step_p(c);
     machine.P = c.p; // P as a factor is the address of the following word
     if (dr == 0) std::printf("\nRMPY dr=0\n");
     if (sr == 0) std::printf("\nRMPY sr=0\n");
@@ -135,21 +135,21 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
     if constexpr (may_match<SLOT>(0177777, 0143200)) {
         if (word == 0143200) { // MIX3
             machine.X = ((machine.A - 1) * 3) & WORD_MASK;
-            c.p += 1;
+            step_p(c);
             return true;
         }
     }
     if constexpr (may_match<SLOT>(0177777, 0142200)) {
         if (word == 0142200) { // LBYT
             machine.A = read_data_byte(c, machine.T, machine.X);
-            c.p += 1;
+            step_p(c);
             return true;
         }
     }
     if constexpr (may_match<SLOT>(0177777, 0142600)) {
         if (word == 0142600) { // SBYT
             write_data_byte(c, machine.T, machine.X, machine.A);
-            c.p += 1;
+            step_p(c);
             return true;
         }
     }
@@ -180,7 +180,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
             return false;
         case 0140127: // read word
             machine.A = read_data(c, machine.T);
-            c.p += 1;
+            step_p(c);
             return true;
         case 0140134:
         case 0140135:
@@ -196,7 +196,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
         case 0140123: // test and set
             machine.A = read_data(c, machine.T);
             write_data(c, machine.T, WORD_MASK);
-            c.p += 1;
+            step_p(c);
             return true;
         default:
             break;

@@ -191,13 +191,13 @@ template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionCon
             set_accumulator48(double_to_nd48(float_operation<OP>(x, y)));
         }
     }
-    c.p += 1;
+    step_p(c);
 }
 
 // NLZ: integer in A to floating, scaling factor 16.
 HANDLER_INLINE void normalize(InstructionContext &c) {
     if ((c.word & 0377) != 020)
-        std::printf("\nAt %o: NLZ works with scaling factor 16 only!\n", c.p);
+        std::printf("\nAt %o: NLZ works with scaling factor 16 only!\n", static_cast<uint32_t>(c.p));
     double x = signed_word(machine.A);
     if (machine.float_format == 0) {
         set_accumulator32(double_to_nd32(x));
@@ -205,13 +205,13 @@ HANDLER_INLINE void normalize(InstructionContext &c) {
         set_accumulator48(double_to_nd48(x));
         std::printf("\nDNZ 48 bit to be checked set TAD-reg\n");
     }
-    c.p += 1;
+    step_p(c);
 }
 
 // DNZ: floating to integer in A, truncated toward zero, scaling factor 16.
 HANDLER_INLINE void denormalize(InstructionContext &c) {
     if ((c.word & 0377) != 0360)
-        std::printf("\nAt %o: DNZ works with scaling factor 16 only!\n", c.p);
+        std::printf("\nAt %o: DNZ works with scaling factor 16 only!\n", static_cast<uint32_t>(c.p));
     double x;
     if (machine.float_format == 0) {
         machine.STS &= ~STS_Z;
@@ -228,7 +228,7 @@ HANDLER_INLINE void denormalize(InstructionContext &c) {
     } else {
         machine.A = static_cast<uint32_t>(static_cast<int32_t>(x)) & WORD_MASK;
     }
-    c.p += 1;
+    step_p(c);
 }
 
 } // namespace floating_point_group

@@ -8,7 +8,9 @@
 
 #include "cpu/machine.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 
 // The handlers and the helpers on their common paths are built into the
 // instruction cycle's loop, whatever the compiler's size heuristics say.
@@ -16,7 +18,7 @@
 
 struct InstructionContext {
     uint32_t word;      // the instruction being executed (current_instruction)
-    uint32_t p;         // the instruction's address on entry; the next P on exit
+    std::size_t p;      // the instruction's address on entry; the next P on exit
     uint32_t data_base; // cell offset of data references: apt_offset while STS bit 0 is set
 };
 
@@ -53,10 +55,45 @@ HANDLER_INLINE void write_data_byte(const InstructionContext &c, uint32_t base,
     memory_image[cell] = word;
 }
 
+// P within the 16-bit address space. In an optimised build the compiler is
+// told so, and drops the cycle's masks of P where this holds; elsewhere it is
+// checked, so that the test builds catch a handler that breaks it.
+HANDLER_INLINE void known_address(std::size_t p) {
+#if defined(__OPTIMIZE__)
+    if (p > WORD_MASK) __builtin_unreachable();
+#else
+    if (p > WORD_MASK) std::abort();
+#endif
+}
+
+// Moves P on by N words, wrapping within the address space: past the
+// instruction, and past a skipped word. P is within the address space on
+// entry. On x86 one 16-bit add does the move and the wrap together.
+template <unsigned N = 1> HANDLER_INLINE void step_p(InstructionContext &c) {
+    known_address(c.p);
+#if defined(__x86_64__) || defined(__i386__)
+    asm("addw %1, %w0" : "+r"(c.p) : "i"(N) : "cc");
+    known_address(c.p);
+#else
+    c.p = (c.p + N) & WORD_MASK;
+#endif
+}
+
+// P moved by a signed displacement, wrapping within the address space.
+HANDLER_INLINE void jump_relative(InstructionContext &c, uint32_t displacement) {
+    known_address(c.p);
+#if defined(__x86_64__) || defined(__i386__)
+    asm("addw %w1, %w0" : "+r"(c.p) : "r"(displacement) : "cc");
+    known_address(c.p);
+#else
+    c.p = (c.p + displacement) & WORD_MASK;
+#endif
+}
+
 // The instruction-table entry of a handler written on the context: single
 // steps, EXR and the debugging aids call slots through the table.
 template <void (*HANDLER)(InstructionContext &)> void table_entry() {
-    InstructionContext c{machine.current_instruction, machine.P, machine_data_base()};
+    InstructionContext c{machine.current_instruction, machine.P & WORD_MASK, machine_data_base()};
     HANDLER(c);
     machine.P = c.p;
 }

@@ -71,7 +71,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         } else if constexpr (OP == MIN) {
             uint32_t value = (read_operand<MODE>(c, ea) + 1) & WORD_MASK;
             write_operand<MODE>(c, ea, value);
-            if (value == 0) c.p += 1;
+            if (value == 0) step_p(c);
         } else if constexpr (OP == LDA) {
             machine.A = read_operand<MODE>(c, ea);
         } else if constexpr (OP == LDT) {
@@ -94,7 +94,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         } else {
             static_assert(OP == STZ, "no such memory-reference operation");
         }
-        c.p += 1;
+        step_p(c);
     }
 }
 
@@ -124,7 +124,10 @@ template <int CONDITION> HANDLER_INLINE void conditional_jump(InstructionContext
         static_assert(CONDITION == JXN);
         taken = (machine.X & 0100000) != 0;
     }
-    c.p = taken ? (c.p + displacement(c.word)) & WORD_MASK : c.p + 1;
+    if (taken)
+        jump_relative(c, displacement(c.word));
+    else
+        step_p(c);
 }
 
 } // namespace memory_reference_group

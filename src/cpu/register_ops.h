@@ -117,7 +117,7 @@ template <int SLOT> HANDLER_INLINE void argument_instruction(InstructionContext 
         machine.r[reg] = d;
     else
         machine.r[reg] = add_with_flags(machine.r[reg], d, 0);
-    c.p += 1;
+    step_p(c);
 }
 
 // ---------------------------------------------------------------------------
@@ -209,7 +209,7 @@ HANDLER_INLINE void shift_word_instruction(uint32_t word, InstructionContext &c)
     constexpr bool a_or_ad = (SLOT & 1) != 0;
     int n = shift_count(word);
     bool second = (word & 0200) != 0; // D or AD
-    c.p += 1;
+    step_p(c);
     if (n == 0) {
         // A zero count changes nothing, except that the single-register
         // arithmetic and zero-end shifts of T and D clear M.
@@ -287,16 +287,16 @@ HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, ui
     } else if constexpr (OP == BSET_BAC) {
         write_bit(reg, mask, k_bit(), p);
     } else if constexpr (OP == BSKP_ZRO) {
-        if (!bit) p += 1;
+        if (!bit) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSKP_ONE) {
-        if (bit) p += 1;
+        if (bit) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSKP_BCM) {
         if (settings.debug_level == 0123)
             std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", p, word, k_bit() * mask,
                         mask, static_cast<int>(reg), named_register(reg, p));
-        if (bit != k_bit()) p += 1;
+        if (bit != k_bit()) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSKP_BAC) {
-        if (bit == k_bit()) p += 1;
+        if (bit == k_bit()) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSTC) {
         write_bit(reg, mask, !k_bit(), p);
         set_k(1);
@@ -326,11 +326,13 @@ HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, ui
 template <int SLOT> HANDLER_INLINE void bit_word_instruction(uint32_t word, InstructionContext &c) {
     uint32_t reg = word & 7;
     uint32_t mask = 1u << ((word >> 3) & 017);
-    c.p = (c.p + 1) & WORD_MASK;
+    step_p(c);
+    uint32_t p = static_cast<uint32_t>(c.p);
     if (word & 0200)
-        bit_operation<(SLOT << 1) | 1>(word, reg, mask, c.p);
+        bit_operation<(SLOT << 1) | 1>(word, reg, mask, p);
     else
-        bit_operation<SLOT << 1>(word, reg, mask, c.p);
+        bit_operation<SLOT << 1>(word, reg, mask, p);
+    c.p = p;
     if (reg == R_STS) c.data_base = data_base_from_sts();
 }
 
@@ -339,7 +341,9 @@ template <int SLOT> HANDLER_INLINE void bit_instruction(InstructionContext &c) {
 }
 
 template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) {
-    register_operation_on<OP>(c.word, c.p);
+    uint32_t p = static_cast<uint32_t>(c.p);
+    register_operation_on<OP>(c.word, p);
+    c.p = p;
 }
 
 // The cycle runs the register operations, shifts and bit instructions in a
@@ -356,14 +360,14 @@ template <int SLOT, uint32_t LOW> FormResult register_form(uint32_t p, uint32_t 
     constexpr uint32_t word = (static_cast<uint32_t>(SLOT) << 8) | LOW;
     InstructionContext c{word, p, data_base};
     if constexpr (SLOT >= 0310 && SLOT < 0317)
-        register_operation_on<SLOT - 0310>(word, c.p);
+        register_operation<SLOT - 0310>(c);
     else if constexpr (SLOT >= 0330 && SLOT < 0340)
         shift_word_instruction<(SLOT & 7)>(word, c);
     else {
         static_assert(SLOT >= 0370 && SLOT < 0400);
         bit_word_instruction<(SLOT & 7)>(word, c);
     }
-    return {c.p, c.data_base};
+    return {static_cast<uint32_t>(c.p), c.data_base};
 }
 
 // The row of slot `slot` in register_forms, or -1 for a slot without forms.

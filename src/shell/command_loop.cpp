@@ -24,6 +24,7 @@ volatile sig_atomic_t interrupt_stopped_run = 0;
 void on_interrupt(int) {
     if (cpu_running) {
         cpu_running = 0;
+        halt_instruction_dispatch();
         interrupt_stopped_run = 1;
     }
     interrupt_seen = 1;

@@ -45,10 +45,11 @@ class QuietOutput {
     int saved_;
 };
 
-// Clears cpu_running from a timer signal, as ^C does from SIGINT.
+// Stops the run from a timer signal, as ^C does from SIGINT.
 volatile sig_atomic_t timer_stopped_run = 0;
 void stop_on_timer(int) {
     cpu_running = 0;
+    halt_instruction_dispatch();
     timer_stopped_run = 1;
 }
 
@@ -411,6 +412,71 @@ TEST_F(Cycle, StopsAfterTheCurrentInstruction) {
         EXPECT_EQ(machine.P, 01001u) << count;
     EXPECT_EQ(machine.A, additions & WORD_MASK) << count;
     EXPECT_GT(count, 0u);
+}
+
+// A run stopped from outside leaves nothing behind that stops the next one:
+// it runs to its end, every instruction counted.
+TEST_F(Cycle, TheRunAfterAStoppedOneRunsToItsEnd) {
+    constexpr uint32_t JMP_SELF = 0124000, SAA_0 = 0170400, AAA_1 = 0172401, MON_0 = 0153000;
+    memory_image[01000] = JMP_SELF;
+    machine.P = 01000;
+    {
+        StopTimer timer(30);
+        cpu_running = 1;
+        run_cpu();
+    }
+    ASSERT_EQ(timer_stopped_run, 1);
+    uint32_t program[] = {SAA_0, AAA_1, AAA_1, AAA_1, MON_0};
+    for (uint32_t i = 0; i < 5; ++i)
+        memory_image[02000 + i] = program[i];
+    machine.P = 02000;
+    machine.instruction_count = 0;
+    cpu_running = 1;
+    {
+        QuietOutput quiet;
+        run_cpu();
+    }
+    EXPECT_EQ(machine.A, 3u);
+    EXPECT_EQ(machine.instruction_count, 5u);
+}
+
+// P wraps from 177777 to 0 after a one-word instruction, a skip and a
+// relative jump alike, in line as through the table.
+TEST_F(Cycle, PWrapsAtTheTopOfTheAddressSpace) {
+    constexpr uint32_t AAA_1 = 0172401, MON_0 = 0153000, JUMP_PLUS_2 = 0130002; // JAP *+2
+    constexpr uint32_t SKP_ALWAYS = 0140000 | (R_A << 3) | R_A;               // SKP IF DA EQL SA
+    struct Case {
+        const char *name;
+        uint32_t address;
+        std::vector<uint32_t> words;
+        uint32_t want_a; // before the AAA at address 0
+    } cases[] = {
+        {"one word", 0177777, {AAA_1}, 1},
+        {"skip over the top", 0177776, {SKP_ALWAYS, AAA_1}, 0},
+        {"jump over the top", 0177776, {JUMP_PLUS_2}, 0},
+    };
+    for (const Case &test : cases) {
+        for (bool in_line : {true, false}) {
+            reset_machine();
+            install_instruction_set();
+            for (std::size_t i = 0; i < test.words.size(); ++i)
+                memory_image[(test.address + i) & WORD_MASK] = test.words[i];
+            memory_image[0] = AAA_1;
+            memory_image[1] = MON_0;
+            memory_image[2] = MON_0;
+            machine.P = test.address;
+            if (!in_line) debug_state.trace_flags = TRACE_HISTOGRAM;
+            cpu_running = 1;
+            {
+                QuietOutput quiet;
+                run_cpu();
+            }
+            debug_state.trace_flags = 0;
+            SCOPED_TRACE(testing::Message() << test.name << (in_line ? " in line" : ""));
+            EXPECT_EQ(machine.A, test.want_a + 1);
+            EXPECT_EQ(machine.P, 1u) << "stopped at the MON 0 after the AAA";
+        }
+    }
 }
 
 // The hook of the hand-over test: records what it saw.
