@@ -12,6 +12,7 @@
 #include "shell/settings.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -45,20 +46,31 @@ HANDLER_INLINE uint32_t source_value(uint32_t field, uint32_t &p) {
 }
 
 // P is advanced before the registers are read, so that P as a source or a
-// destination means the address of the following instruction.
-template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, uint32_t &p) {
+// destination means the address of the following instruction. A result
+// written to P is cut to the address space.
+template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, InstructionContext &c) {
     uint32_t sr = source_field(word);
     uint32_t dr = destination_field(word);
+    if constexpr (OP == RADD || OP == RADD_ONE) {
+        // The subroutine returns: COPY SL DP and its add-one form.
+        // Each return word lies in the slot of its own RADD form.
+        constexpr uint32_t return_word = OP == RADD ? 0146142 : 0146542;
+        if (word == return_word) {
+            c.p = (machine.L + (OP == RADD_ONE ? 1 : 0)) & WORD_MASK;
+            machine.STS &= ~(STS_Q | STS_C);
+            return;
+        }
+    }
+    uint32_t address = static_cast<uint32_t>(c.p);
+    step_p(c);
+    uint32_t p = static_cast<uint32_t>(c.p);
     if constexpr (OP == SWAP) {
-        p = (p + 1) & WORD_MASK;
         if (dr == 0) return;
         uint32_t s = source_value(sr, p);
         uint32_t t = named_register(dr, p);
         named_register(dr, p) = (word & CM1) ? ~s & WORD_MASK : s;
         if (sr != 0) named_register(sr, p) = (word & CLD) ? 0 : t;
     } else if constexpr (OP == RAND || OP == REXO || OP == RORA) {
-        uint32_t address = p;
-        p = (p + 1) & WORD_MASK;
         if (dr == 0) {
             if constexpr (OP == RORA) std::printf("\nRORA DR=0\n");
             return;
@@ -79,15 +91,6 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, uint3
         else
             named_register(dr, p) = d | s;
     } else {
-        // The subroutine returns: COPY SL DP and its add-one form.
-        // Each return word lies in the slot of its own RADD form.
-        constexpr uint32_t return_word = OP == RADD ? 0146142 : OP == RADD_ONE ? 0146542 : 0;
-        if (return_word != 0 && word == return_word) {
-            p = (machine.L + (word == 0146542 ? 1 : 0)) & WORD_MASK;
-            machine.STS &= ~(STS_Q | STS_C);
-            return;
-        }
-        p = (p + 1) & WORD_MASK;
         if (dr == 0) {
             machine.STS &= ~STS_C;
             return;
@@ -104,6 +107,7 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, uint3
             carry_in = (machine.STS & STS_C) ? 1 : 0;
         named_register(dr, p) = add_with_flags(a, b, carry_in);
     }
+    c.p = p & WORD_MASK;
 }
 
 // ---------------------------------------------------------------------------
@@ -332,7 +336,7 @@ template <int SLOT> HANDLER_INLINE void bit_word_instruction(uint32_t word, Inst
         bit_operation<(SLOT << 1) | 1>(word, reg, mask, p);
     else
         bit_operation<SLOT << 1>(word, reg, mask, p);
-    c.p = p;
+    c.p = p & WORD_MASK;
     if (reg == R_STS) c.data_base = data_base_from_sts();
 }
 
@@ -341,9 +345,7 @@ template <int SLOT> HANDLER_INLINE void bit_instruction(InstructionContext &c) {
 }
 
 template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) {
-    uint32_t p = static_cast<uint32_t>(c.p);
-    register_operation_on<OP>(c.word, p);
-    c.p = p;
+    register_operation_on<OP>(c.word, c);
 }
 
 // The cycle runs the register operations, shifts and bit instructions in a
@@ -352,11 +354,11 @@ template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) 
 // while compiling. A form takes P and the data bank and gives back the next P
 // and the data bank after it, in host registers.
 struct FormResult {
-    uint32_t p;
+    std::size_t p;
     uint32_t data_base;
 };
 
-template <int SLOT, uint32_t LOW> FormResult register_form(uint32_t p, uint32_t data_base) {
+template <int SLOT, uint32_t LOW> FormResult register_form(std::size_t p, uint32_t data_base) {
     constexpr uint32_t word = (static_cast<uint32_t>(SLOT) << 8) | LOW;
     InstructionContext c{word, p, data_base};
     if constexpr (SLOT >= 0310 && SLOT < 0317)
@@ -367,7 +369,7 @@ template <int SLOT, uint32_t LOW> FormResult register_form(uint32_t p, uint32_t 
         static_assert(SLOT >= 0370 && SLOT < 0400);
         bit_word_instruction<(SLOT & 7)>(word, c);
     }
-    return {static_cast<uint32_t>(c.p), c.data_base};
+    return {c.p, c.data_base};
 }
 
 // The row of slot `slot` in register_forms, or -1 for a slot without forms.
@@ -380,7 +382,7 @@ constexpr int form_row(int slot) {
 constexpr int FORM_ROWS = 23;
 
 // The forms of the slots that have them, by row and low byte.
-using RegisterForm = FormResult (*)(uint32_t p, uint32_t data_base);
+using RegisterForm = FormResult (*)(std::size_t p, uint32_t data_base);
 extern const std::array<std::array<RegisterForm, 256>, FORM_ROWS> register_forms;
 
 } // namespace register_group
