@@ -280,29 +280,38 @@ void halt_instruction_dispatch() noexcept {
     slot_##d0##d1##d2 : {                                                                          \
         constexpr int row = register_group::form_row(0##d0##d1##d2);                               \
         if constexpr (row >= 0) {                                                                  \
-            register_group::FormResult next = register_group::register_forms[row][low_byte_at(p)]( \
-                static_cast<uint32_t>(p), data_base);                                              \
+            register_group::FormResult next =                                                      \
+                register_group::register_forms[row][low_byte_at(p)](p, a);                         \
             p = next.p;                                                                            \
+            a = next.a;                                                                            \
+            if constexpr (0##d0##d1##d2 >= 0370) {                                                 \
+                if (p & register_group::DATA_BANK_MAY_CHANGE) [[unlikely]] {                       \
+                    p &= WORD_MASK;                                                                \
+                    data_base = data_base_from_sts();                                              \
+                }                                                                                  \
+            }                                                                                      \
             known_address(p);                                                                      \
-            data_base = next.data_base;                                                            \
         } else {                                                                                   \
-            InstructionContext c{memory_image[p], p, data_base};                                   \
+            InstructionContext c{memory_image[p], p, data_base, a};                                \
             if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                \
             p = c.p;                                                                               \
             data_base = c.data_base;                                                               \
+            a = c.a;                                                                               \
         }                                                                                          \
     }                                                                                              \
     NEXT_INSTRUCTION
 
-// The cycle keeps P, the data bank and the instruction count in host
+// The cycle keeps P, A, the data bank and the instruction count in host
 // registers. Before anything but an in-line handler looks at the machine they
 // go back into `machine`.
 #define WRITE_BACK_STATE                                                                           \
-    machine.P = p;                                                                                 \
+    machine.P = static_cast<uint32_t>(p);                                                          \
+    machine.A = a;                                                                                 \
     machine.instruction_count = count;                                                             \
     machine.data_bank_mask = (machine.STS & STS_PTM) ? ~0u : 0u;
 #define TAKE_BACK_STATE                                                                            \
     p = machine.P;                                                                                 \
+    a = machine.A;                                                                                 \
     count = machine.instruction_count;                                                             \
     data_base = data_base_from_sts();
 
@@ -319,6 +328,7 @@ void run_cpu() {
     start_cycle();
     if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
     std::size_t p = machine.P;
+    uint32_t a = machine.A;
     uint64_t count = machine.instruction_count;
     uint32_t data_base = data_base_from_sts();
     if (!cpu_running) goto halt;

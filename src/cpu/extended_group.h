@@ -39,7 +39,7 @@ HANDLER_INLINE uint32_t destination_field(uint32_t word) {
 HANDLER_INLINE uint32_t compare_value(const InstructionContext &c, uint32_t field) {
     if (field == 0) return 0;
     if (field == R_P) return (c.p + 1) & WORD_MASK;
-    return machine.r[field];
+    return register_value(c, field);
 }
 
 template <int CONDITION> HANDLER_INLINE void skip_on_compare(InstructionContext &c) {
@@ -62,44 +62,42 @@ template <int CONDITION> HANDLER_INLINE void skip_on_compare(InstructionContext 
     if (skip) step_p(c);
     if constexpr (CONDITION == 1 || CONDITION == 5) {
         std::printf("\n@ %o SKP cond %d %o\n", static_cast<uint32_t>(c.p), CONDITION, word);
-        std::printf("\n A=%7o T=%7o X=%7o D=%7o", machine.A, machine.T, machine.X, machine.D);
+        std::printf("\n A=%7o T=%7o X=%7o D=%7o", c.a, machine.T, machine.X, machine.D);
     }
     step_p(c);
 }
 
-// EXR runs the executed word's handler through the instruction table, with
+// EXR runs the executed word's handler through the instruction table, on
 // the machine brought up to date. The register's word becomes the current
 // instruction before it is judged, so that the execution trace shows the
 // word an EXR of an EXR refused too.
-inline void execute_register(InstructionContext &c) {
-    uint32_t executed = machine.r[source_field(c.word)] & WORD_MASK;
+inline void execute_register(uint32_t word) {
+    uint32_t executed = machine.r[source_field(word)] & WORD_MASK;
     machine.current_instruction = executed;
     if ((executed & 0177600) == 0140600) {
         machine.STS |= STS_Z;
-        std::printf("\nEXR of EXR illegal, at P=%o\n", static_cast<uint32_t>(c.p));
-        step_p(c);
+        std::printf("\nEXR of EXR illegal, at P=%o\n", machine.P);
+        machine.P = (machine.P + 1) & WORD_MASK;
         return;
     }
     instruction_table[executed >> 8]();
-    c.p = machine.P;
     ++machine.instruction_count;
 }
 
 HANDLER_INLINE void register_divide(InstructionContext &c) {
     machine.STS &= ~(STS_Q | STS_C);
     uint32_t sr = source_field(c.word);
-    step_p(c);
-    machine.P = c.p; // P as the source is the address of the following word
-    int64_t divisor = sr ? signed_word(machine.r[sr]) : 0;
+    step_p(c); // P as the source is the address of the following word
+    int64_t divisor = sr ? signed_word(register_value(c, sr)) : 0;
     if (divisor == 0) {
         machine.STS |= STS_Z;
         return;
     }
-    int64_t dividend = static_cast<int32_t>((machine.A << 16) | machine.D);
+    int64_t dividend = static_cast<int32_t>((c.a << 16) | machine.D);
     int64_t quotient = dividend / divisor;
     int64_t remainder = dividend % divisor;
     if (quotient > 32767 || quotient < -32768) machine.STS |= STS_Z;
-    machine.A = static_cast<uint32_t>(quotient) & WORD_MASK;
+    c.a = static_cast<uint32_t>(quotient) & WORD_MASK;
     machine.D = static_cast<uint32_t>(remainder) & WORD_MASK;
 }
 
@@ -107,14 +105,13 @@ HANDLER_INLINE void register_multiply(InstructionContext &c) {
     machine.STS &= ~(STS_Q | STS_C);
     uint32_t sr = source_field(c.word);
     uint32_t dr = destination_field(c.word);
-    step_p(c);
-    machine.P = c.p; // P as a factor is the address of the following word
+    step_p(c); // P as a factor is the address of the following word
     if (dr == 0) std::printf("\nRMPY dr=0\n");
     if (sr == 0) std::printf("\nRMPY sr=0\n");
-    int32_t d = dr ? signed_word(machine.r[dr]) : 0;
-    int32_t s = sr ? signed_word(machine.r[sr]) : 0;
+    int32_t d = dr ? signed_word(register_value(c, dr)) : 0;
+    int32_t s = sr ? signed_word(register_value(c, sr)) : 0;
     uint32_t product = static_cast<uint32_t>(d * s);
-    machine.A = product >> 16;
+    c.a = product >> 16;
     machine.D = product & WORD_MASK;
 }
 
@@ -134,21 +131,21 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
     uint32_t word = c.word;
     if constexpr (may_match<SLOT>(0177777, 0143200)) {
         if (word == 0143200) { // MIX3
-            machine.X = ((machine.A - 1) * 3) & WORD_MASK;
+            machine.X = ((c.a - 1) * 3) & WORD_MASK;
             step_p(c);
             return true;
         }
     }
     if constexpr (may_match<SLOT>(0177777, 0142200)) {
         if (word == 0142200) { // LBYT
-            machine.A = read_data_byte(c, machine.T, machine.X);
+            c.a = read_data_byte(c, machine.T, machine.X);
             step_p(c);
             return true;
         }
     }
     if constexpr (may_match<SLOT>(0177777, 0142600)) {
         if (word == 0142600) { // SBYT
-            write_data_byte(c, machine.T, machine.X, machine.A);
+            write_data_byte(c, machine.T, machine.X, c.a);
             step_p(c);
             return true;
         }
@@ -179,7 +176,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
         case 0140132:
             return false;
         case 0140127: // read word
-            machine.A = read_data(c, machine.T);
+            c.a = read_data(c, machine.T);
             step_p(c);
             return true;
         case 0140134:
@@ -194,7 +191,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
         case 0140126:
             return false;
         case 0140123: // test and set
-            machine.A = read_data(c, machine.T);
+            c.a = read_data(c, machine.T);
             write_data(c, machine.T, WORD_MASK);
             step_p(c);
             return true;
@@ -213,12 +210,10 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
 // The words that extended_group_in_line leaves, with `machine` up to date.
 inline void run_on_machine(InstructionContext &c) {
     uint32_t word = c.word;
-    machine.P = c.p;
-    if ((word & 0177700) == 0140600) {
-        execute_register(c);
-        return;
-    }
-    if ((word & 0177700) == 0143100)
+    live_registers_to_machine(c);
+    if ((word & 0177700) == 0140600)
+        execute_register(word);
+    else if ((word & 0177700) == 0143100)
         execute_movew();
     else if (word == 0140130)
         execute_bfill();
@@ -232,7 +227,7 @@ inline void run_on_machine(InstructionContext &c) {
         execute_decimal_instruction();
     else
         terminate_program(word);
-    c.p = machine.P;
+    live_registers_from_machine(c);
 }
 
 template <int SLOT> inline void extended_group(InstructionContext &c) {

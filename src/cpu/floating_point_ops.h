@@ -155,19 +155,23 @@ template <int OP> HANDLER_INLINE uint32_t float_operation32(uint32_t x, uint32_t
         return nd32_quotient(x, y);
 }
 
-HANDLER_INLINE uint32_t accumulator32() {
-    return (machine.A << 16) | machine.D;
+HANDLER_INLINE uint32_t accumulator32(const InstructionContext &c) {
+    return (c.a << 16) | machine.D;
 }
 
-HANDLER_INLINE void set_accumulator32(uint32_t word) {
-    machine.A = word >> 16;
+HANDLER_INLINE void set_accumulator32(InstructionContext &c, uint32_t word) {
+    c.a = word >> 16;
     machine.D = word & WORD_MASK;
     float_work_word = word;
 }
 
-HANDLER_INLINE void set_accumulator48(Nd48 number) {
+HANDLER_INLINE Nd48 accumulator48(const InstructionContext &c) {
+    return {machine.T, c.a, machine.D};
+}
+
+HANDLER_INLINE void set_accumulator48(InstructionContext &c, Nd48 number) {
     machine.T = number.t;
-    machine.A = number.a;
+    c.a = number.a;
     machine.D = number.d;
 }
 
@@ -179,7 +183,7 @@ template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionCon
         if (OP == FDV && operand == 0)
             machine.STS |= STS_Z;
         else
-            set_accumulator32(float_operation32<OP>(accumulator32(), operand));
+            set_accumulator32(c, float_operation32<OP>(accumulator32(c), operand));
     } else {
         Nd48 operand{read_operand<MODE>(c, ea), read_operand<MODE>(c, ea + 1),
                      read_operand<MODE>(c, ea + 2)};
@@ -187,8 +191,8 @@ template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionCon
         if (OP == FDV && y == 0.0) {
             machine.STS |= STS_Z;
         } else {
-            double x = nd48_to_double({machine.T, machine.A, machine.D});
-            set_accumulator48(double_to_nd48(float_operation<OP>(x, y)));
+            double x = nd48_to_double(accumulator48(c));
+            set_accumulator48(c, double_to_nd48(float_operation<OP>(x, y)));
         }
     }
     step_p(c);
@@ -198,11 +202,11 @@ template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionCon
 HANDLER_INLINE void normalize(InstructionContext &c) {
     if ((c.word & 0377) != 020)
         std::printf("\nAt %o: NLZ works with scaling factor 16 only!\n", static_cast<uint32_t>(c.p));
-    double x = signed_word(machine.A);
+    double x = signed_word(c.a);
     if (machine.float_format == 0) {
-        set_accumulator32(double_to_nd32(x));
+        set_accumulator32(c, double_to_nd32(x));
     } else {
-        set_accumulator48(double_to_nd48(x));
+        set_accumulator48(c, double_to_nd48(x));
         std::printf("\nDNZ 48 bit to be checked set TAD-reg\n");
     }
     step_p(c);
@@ -215,18 +219,18 @@ HANDLER_INLINE void denormalize(InstructionContext &c) {
     double x;
     if (machine.float_format == 0) {
         machine.STS &= ~STS_Z;
-        float_work_word = accumulator32();
+        float_work_word = accumulator32(c);
         x = nd32_to_double(float_work_word);
     } else {
-        x = nd48_to_double({machine.T, machine.A, machine.D});
+        x = nd48_to_double(accumulator48(c));
         machine.T = 0;
     }
     machine.D = 0;
     if (x > 32767.0 || x < -32768.0) {
         machine.STS |= STS_Z;
-        machine.A = 0;
+        c.a = 0;
     } else {
-        machine.A = static_cast<uint32_t>(static_cast<int32_t>(x)) & WORD_MASK;
+        c.a = static_cast<uint32_t>(static_cast<int32_t>(x)) & WORD_MASK;
     }
     step_p(c);
 }

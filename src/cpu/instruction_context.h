@@ -1,9 +1,11 @@
 // What an instruction handler works on besides the registers in `machine`:
-// the instruction word, P, and the data bank. The instruction cycle keeps P
-// and the data bank in host registers while a program runs, reads the word
-// at the slot's label and hands the three to the handler it runs in line;
-// the instruction-table entry of a slot builds them from `machine` and
-// writes P back, so both paths run the same handler code.
+// the instruction word, P, the data bank and the A register. The instruction
+// cycle keeps P, the data bank and A in host registers while a program runs,
+// reads the word at the slot's label and hands them to the handler it runs in
+// line; the instruction-table entry of a slot builds them from `machine` and
+// writes P and A back, so both paths run the same handler code. Handlers
+// reach A through the context only; anything they call that works on
+// `machine` gets A written back first (see live_registers_to_machine).
 #pragma once
 
 #include "cpu/machine.h"
@@ -20,7 +22,25 @@ struct InstructionContext {
     uint32_t word;      // the instruction being executed (current_instruction)
     std::size_t p;      // the instruction's address on entry; the next P on exit
     uint32_t data_base; // cell offset of data references: apt_offset while STS bit 0 is set
+    uint32_t a;         // the A register
 };
+
+// Before a handler calls code that works on `machine`, and after.
+HANDLER_INLINE void live_registers_to_machine(const InstructionContext &c) {
+    machine.P = static_cast<uint32_t>(c.p);
+    machine.A = c.a;
+}
+HANDLER_INLINE void live_registers_from_machine(InstructionContext &c) {
+    c.p = machine.P;
+    c.a = machine.A;
+}
+
+// A register by its number, A and P from the context.
+HANDLER_INLINE uint32_t register_value(const InstructionContext &c, uint32_t field) {
+    if (field == R_A) return c.a;
+    if (field == R_P) return static_cast<uint32_t>(c.p);
+    return machine.r[field];
+}
 
 // The data bank as `data_bank_mask` and `apt_offset` give it.
 inline uint32_t machine_data_base() {
@@ -93,7 +113,9 @@ HANDLER_INLINE void jump_relative(InstructionContext &c, uint32_t displacement) 
 // The instruction-table entry of a handler written on the context: single
 // steps, EXR and the debugging aids call slots through the table.
 template <void (*HANDLER)(InstructionContext &)> void table_entry() {
-    InstructionContext c{machine.current_instruction, machine.P & WORD_MASK, machine_data_base()};
+    InstructionContext c{machine.current_instruction, machine.P & WORD_MASK, machine_data_base(),
+                         machine.A};
     HANDLER(c);
-    machine.P = c.p;
+    machine.P = static_cast<uint32_t>(c.p);
+    machine.A = c.a;
 }

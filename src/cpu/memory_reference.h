@@ -49,48 +49,48 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         if constexpr (OP == STZ) {
             write_operand<MODE>(c, ea, 0);
         } else if constexpr (OP == STA) {
-            write_operand<MODE>(c, ea, machine.A);
+            write_operand<MODE>(c, ea, c.a);
         } else if constexpr (OP == STT) {
             write_operand<MODE>(c, ea, machine.T);
         } else if constexpr (OP == STX) {
             write_operand<MODE>(c, ea, machine.X);
         } else if constexpr (OP == STD) {
-            write_operand<MODE>(c, ea, machine.A);
+            write_operand<MODE>(c, ea, c.a);
             write_operand<MODE>(c, ea + 1, machine.D);
         } else if constexpr (OP == LDD) {
-            machine.A = read_operand<MODE>(c, ea);
+            c.a = read_operand<MODE>(c, ea);
             machine.D = read_operand<MODE>(c, ea + 1);
         } else if constexpr (OP == STF) {
             write_operand<MODE>(c, ea, machine.T);
-            write_operand<MODE>(c, ea + 1, machine.A);
+            write_operand<MODE>(c, ea + 1, c.a);
             write_operand<MODE>(c, ea + 2, machine.D);
         } else if constexpr (OP == LDF) {
             machine.T = read_operand<MODE>(c, ea);
-            machine.A = read_operand<MODE>(c, ea + 1);
+            c.a = read_operand<MODE>(c, ea + 1);
             machine.D = read_operand<MODE>(c, ea + 2);
         } else if constexpr (OP == MIN) {
             uint32_t value = (read_operand<MODE>(c, ea) + 1) & WORD_MASK;
             write_operand<MODE>(c, ea, value);
             if (value == 0) step_p(c);
         } else if constexpr (OP == LDA) {
-            machine.A = read_operand<MODE>(c, ea);
+            c.a = read_operand<MODE>(c, ea);
         } else if constexpr (OP == LDT) {
             machine.T = read_operand<MODE>(c, ea);
         } else if constexpr (OP == LDX) {
             machine.X = read_operand<MODE>(c, ea);
         } else if constexpr (OP == ADD) {
-            machine.A = add_with_flags(machine.A, read_operand<MODE>(c, ea), 0);
+            c.a = add_with_flags(c.a, read_operand<MODE>(c, ea), 0);
         } else if constexpr (OP == SUB) {
-            machine.A = add_with_flags(machine.A, ~read_operand<MODE>(c, ea) & WORD_MASK, 1);
+            c.a = add_with_flags(c.a, ~read_operand<MODE>(c, ea) & WORD_MASK, 1);
         } else if constexpr (OP == AND) {
-            machine.A &= read_operand<MODE>(c, ea);
+            c.a &= read_operand<MODE>(c, ea);
         } else if constexpr (OP == ORA) {
-            machine.A |= read_operand<MODE>(c, ea);
+            c.a |= read_operand<MODE>(c, ea);
         } else if constexpr (OP == MPY) {
-            int32_t product = signed_word(machine.A) * signed_word(read_operand<MODE>(c, ea));
+            int32_t product = signed_word(c.a) * signed_word(read_operand<MODE>(c, ea));
             machine.STS &= ~STS_Q;
             if (product > 32767 || product < -32767) machine.STS |= STS_Q | STS_O;
-            machine.A = static_cast<uint32_t>(product) & WORD_MASK;
+            c.a = static_cast<uint32_t>(product) & WORD_MASK;
         } else {
             static_assert(OP == STZ, "no such memory-reference operation");
         }
@@ -105,13 +105,13 @@ enum JumpCondition : int { JAP, JAN, JAZ, JAF, JPC, JNC, JXZ, JXN };
 template <int CONDITION> HANDLER_INLINE void conditional_jump(InstructionContext &c) {
     bool taken;
     if constexpr (CONDITION == JAP) {
-        taken = (machine.A & 0100000) == 0;
+        taken = (c.a & 0100000) == 0;
     } else if constexpr (CONDITION == JAN) {
-        taken = (machine.A & 0100000) != 0;
+        taken = (c.a & 0100000) != 0;
     } else if constexpr (CONDITION == JAZ) {
-        taken = machine.A == 0;
+        taken = c.a == 0;
     } else if constexpr (CONDITION == JAF) {
-        taken = machine.A != 0;
+        taken = c.a != 0;
     } else if constexpr (CONDITION == JPC) {
         machine.X = (machine.X + 1) & WORD_MASK;
         taken = (machine.X & 0100000) == 0;

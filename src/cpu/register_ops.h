@@ -33,16 +33,16 @@ HANDLER_INLINE uint32_t destination_field(uint32_t word) {
 
 enum RegisterOperation : int { SWAP, RAND, REXO, RORA, RADD, RADD_ONE, RADD_CARRY };
 
-// A register as an instruction names it by number, P being `p`: the cycle
-// keeps P in a host register, and with the field known at compile time the
-// choice costs nothing.
-HANDLER_INLINE uint32_t &named_register(uint32_t field, uint32_t &p) {
-    return field == R_P ? p : machine.r[field];
+// A register as an instruction names it by number, P being `p` and A `a`:
+// the cycle keeps both in host registers, and with the field known at
+// compile time the choice costs nothing.
+HANDLER_INLINE uint32_t &named_register(uint32_t field, uint32_t &p, uint32_t &a) {
+    return field == R_P ? p : field == R_A ? a : machine.r[field];
 }
 
 // The value of a source field: register 0 is the constant 0.
-HANDLER_INLINE uint32_t source_value(uint32_t field, uint32_t &p) {
-    return field ? named_register(field, p) : 0;
+HANDLER_INLINE uint32_t source_value(uint32_t field, uint32_t &p, uint32_t &a) {
+    return field ? named_register(field, p, a) : 0;
 }
 
 // P is advanced before the registers are read, so that P as a source or a
@@ -64,12 +64,13 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, Instr
     uint32_t address = static_cast<uint32_t>(c.p);
     step_p(c);
     uint32_t p = static_cast<uint32_t>(c.p);
+    uint32_t &a = c.a;
     if constexpr (OP == SWAP) {
         if (dr == 0) return;
-        uint32_t s = source_value(sr, p);
-        uint32_t t = named_register(dr, p);
-        named_register(dr, p) = (word & CM1) ? ~s & WORD_MASK : s;
-        if (sr != 0) named_register(sr, p) = (word & CLD) ? 0 : t;
+        uint32_t s = source_value(sr, p, a);
+        uint32_t t = named_register(dr, p, a);
+        named_register(dr, p, a) = (word & CM1) ? ~s & WORD_MASK : s;
+        if (sr != 0) named_register(sr, p, a) = (word & CLD) ? 0 : t;
     } else if constexpr (OP == RAND || OP == REXO || OP == RORA) {
         if (dr == 0) {
             if constexpr (OP == RORA) std::printf("\nRORA DR=0\n");
@@ -81,23 +82,23 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, Instr
             else if constexpr (OP == RORA)
                 std::printf("\nRORA SR=0\n");
         }
-        uint32_t s = source_value(sr, p);
+        uint32_t s = source_value(sr, p, a);
         if (word & CM1) s = ~s & WORD_MASK;
-        uint32_t d = (word & CLD) ? 0 : named_register(dr, p);
+        uint32_t d = (word & CLD) ? 0 : named_register(dr, p, a);
         if constexpr (OP == RAND)
-            named_register(dr, p) = d & s;
+            named_register(dr, p, a) = d & s;
         else if constexpr (OP == REXO)
-            named_register(dr, p) = d ^ s;
+            named_register(dr, p, a) = d ^ s;
         else
-            named_register(dr, p) = d | s;
+            named_register(dr, p, a) = d | s;
     } else {
         if (dr == 0) {
             machine.STS &= ~STS_C;
             return;
         }
-        uint32_t a = (word & CLD) ? 0 : named_register(dr, p);
-        uint32_t b = source_value(sr, p);
-        if (word & CM1) b = ~b & WORD_MASK;
+        uint32_t d = (word & CLD) ? 0 : named_register(dr, p, a);
+        uint32_t s = source_value(sr, p, a);
+        if (word & CM1) s = ~s & WORD_MASK;
         uint32_t carry_in;
         if constexpr (OP == RADD)
             carry_in = 0;
@@ -105,7 +106,7 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, Instr
             carry_in = 1;
         else
             carry_in = (machine.STS & STS_C) ? 1 : 0;
-        named_register(dr, p) = add_with_flags(a, b, carry_in);
+        named_register(dr, p, a) = add_with_flags(d, s, carry_in);
     }
     c.p = p & WORD_MASK;
 }
@@ -117,10 +118,11 @@ template <int SLOT> HANDLER_INLINE void argument_instruction(InstructionContext 
     uint32_t d = static_cast<uint32_t>(static_cast<int8_t>(c.word & 0377)) & WORD_MASK;
     constexpr int registers[4] = {R_B, R_A, R_T, R_X};
     constexpr int reg = registers[SLOT & 3];
+    uint32_t &r = reg == R_A ? c.a : machine.r[reg];
     if constexpr ((SLOT & 4) == 0)
-        machine.r[reg] = d;
+        r = d;
     else
-        machine.r[reg] = add_with_flags(machine.r[reg], d, 0);
+        r = add_with_flags(r, d, 0);
     step_p(c);
 }
 
@@ -222,11 +224,11 @@ HANDLER_INLINE void shift_word_instruction(uint32_t word, InstructionContext &c)
     }
     if constexpr (a_or_ad) {
         if (second) {
-            uint32_t ad = shift_double<mode>((machine.A << 16) | machine.D, n);
-            machine.A = ad >> 16;
+            uint32_t ad = shift_double<mode>((c.a << 16) | machine.D, n);
+            c.a = ad >> 16;
             machine.D = ad & WORD_MASK;
         } else {
-            machine.A = shift_word<mode>(machine.A, n);
+            c.a = shift_word<mode>(c.a, n);
         }
     } else {
         if (second)
@@ -273,23 +275,24 @@ HANDLER_INLINE void set_k(uint32_t bit) {
 // Writes the selected bit. In STS only the low byte (the status bits) can be
 // changed: the level field and the interrupt bit above it belong to the level
 // machinery and stay as they are.
-HANDLER_INLINE void write_bit(uint32_t reg, uint32_t mask, uint32_t bit, uint32_t &p) {
+HANDLER_INLINE void write_bit(uint32_t reg, uint32_t mask, uint32_t bit, uint32_t &p, uint32_t &a) {
     if (reg == R_STS && mask > 0377) return;
-    uint32_t &r = named_register(reg, p);
+    uint32_t &r = named_register(reg, p, a);
     r = bit ? r | mask : r & ~mask;
 }
 
 template <int OP>
-HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, uint32_t &p) {
-    uint32_t bit = (named_register(reg, p) & mask) ? 1 : 0;
+HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, uint32_t &p,
+                                   uint32_t &a) {
+    uint32_t bit = (named_register(reg, p, a) & mask) ? 1 : 0;
     if constexpr (OP == BSET_ZRO) {
-        write_bit(reg, mask, 0, p);
+        write_bit(reg, mask, 0, p, a);
     } else if constexpr (OP == BSET_ONE) {
-        write_bit(reg, mask, 1, p);
+        write_bit(reg, mask, 1, p, a);
     } else if constexpr (OP == BSET_BCM) {
-        write_bit(reg, mask, !bit, p);
+        write_bit(reg, mask, !bit, p, a);
     } else if constexpr (OP == BSET_BAC) {
-        write_bit(reg, mask, k_bit(), p);
+        write_bit(reg, mask, k_bit(), p, a);
     } else if constexpr (OP == BSKP_ZRO) {
         if (!bit) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSKP_ONE) {
@@ -297,15 +300,15 @@ HANDLER_INLINE void bit_operation(uint32_t word, uint32_t reg, uint32_t mask, ui
     } else if constexpr (OP == BSKP_BCM) {
         if (settings.debug_level == 0123)
             std::printf("BSKP @%o %o kmask= %o bitmask = %o reg=%d/%o", p, word, k_bit() * mask,
-                        mask, static_cast<int>(reg), named_register(reg, p));
+                        mask, static_cast<int>(reg), named_register(reg, p, a));
         if (bit != k_bit()) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSKP_BAC) {
         if (bit == k_bit()) p = (p + 1) & WORD_MASK;
     } else if constexpr (OP == BSTC) {
-        write_bit(reg, mask, !k_bit(), p);
+        write_bit(reg, mask, !k_bit(), p, a);
         set_k(1);
     } else if constexpr (OP == BSTA) {
-        write_bit(reg, mask, k_bit(), p);
+        write_bit(reg, mask, k_bit(), p, a);
         set_k(0);
     } else if constexpr (OP == BLDC) {
         set_k(!bit);
@@ -333,9 +336,9 @@ template <int SLOT> HANDLER_INLINE void bit_word_instruction(uint32_t word, Inst
     step_p(c);
     uint32_t p = static_cast<uint32_t>(c.p);
     if (word & 0200)
-        bit_operation<(SLOT << 1) | 1>(word, reg, mask, p);
+        bit_operation<(SLOT << 1) | 1>(word, reg, mask, p, c.a);
     else
-        bit_operation<SLOT << 1>(word, reg, mask, p);
+        bit_operation<SLOT << 1>(word, reg, mask, p, c.a);
     c.p = p & WORD_MASK;
     if (reg == R_STS) c.data_base = data_base_from_sts();
 }
@@ -351,25 +354,31 @@ template <int OP> HANDLER_INLINE void register_operation(InstructionContext &c) 
 // The cycle runs the register operations, shifts and bit instructions in a
 // form of their own for each low byte: with the whole word known at compile
 // time, the register fields, modifiers, counts and bit numbers are decoded
-// while compiling. A form takes P and the data bank and gives back the next P
-// and the data bank after it, in host registers.
+// while compiling. A form takes P and A and gives back the next P and A, in
+// host registers.
 struct FormResult {
     std::size_t p;
-    uint32_t data_base;
+    uint32_t a;
 };
 
-template <int SLOT, uint32_t LOW> FormResult register_form(std::size_t p, uint32_t data_base) {
+// The forms of the bit instructions on STS bit 0 give back P with this bit
+// added: the data bank may have changed with STS bit 0.
+constexpr std::size_t DATA_BANK_MAY_CHANGE = std::size_t{1} << 16;
+
+template <int SLOT, uint32_t LOW> FormResult register_form(std::size_t p, uint32_t a) {
     constexpr uint32_t word = (static_cast<uint32_t>(SLOT) << 8) | LOW;
-    InstructionContext c{word, p, data_base};
-    if constexpr (SLOT >= 0310 && SLOT < 0317)
+    InstructionContext c{word, p, 0, a};
+    if constexpr (SLOT >= 0310 && SLOT < 0317) {
         register_operation<SLOT - 0310>(c);
-    else if constexpr (SLOT >= 0330 && SLOT < 0340)
+    } else if constexpr (SLOT >= 0330 && SLOT < 0340) {
         shift_word_instruction<(SLOT & 7)>(word, c);
-    else {
+    } else {
         static_assert(SLOT >= 0370 && SLOT < 0400);
         bit_word_instruction<(SLOT & 7)>(word, c);
+        if constexpr ((LOW & 7) == R_STS && ((LOW >> 3) & 017) == 0)
+            return {c.p | DATA_BANK_MAY_CHANGE, c.a};
     }
-    return {c.p, c.data_base};
+    return {c.p, c.a};
 }
 
 // The row of slot `slot` in register_forms, or -1 for a slot without forms.
@@ -382,7 +391,7 @@ constexpr int form_row(int slot) {
 constexpr int FORM_ROWS = 23;
 
 // The forms of the slots that have them, by row and low byte.
-using RegisterForm = FormResult (*)(std::size_t p, uint32_t data_base);
+using RegisterForm = FormResult (*)(std::size_t p, uint32_t a);
 extern const std::array<std::array<RegisterForm, 256>, FORM_ROWS> register_forms;
 
 } // namespace register_group
