@@ -166,7 +166,7 @@ template <int SLOT> [[gnu::always_inline]] inline bool run_in_line(InstructionCo
 }
 
 // The low byte of the word at address p of page table 0.
-HANDLER_INLINE uint32_t low_byte_at(uint32_t p) {
+HANDLER_INLINE uint32_t low_byte_at(std::size_t p) {
     if constexpr (std::endian::native == std::endian::little)
         return reinterpret_cast<const uint8_t *>(&memory_image[p])[0];
     else
@@ -175,7 +175,7 @@ HANDLER_INLINE uint32_t low_byte_at(uint32_t p) {
 
 // The high byte of the word at address p of page table 0, read from its
 // cell: the instruction-table slot of the instruction there.
-HANDLER_INLINE uint32_t high_byte_at(uint32_t p) {
+HANDLER_INLINE uint32_t high_byte_at(std::size_t p) {
     if constexpr (std::endian::native == std::endian::little)
         return reinterpret_cast<const uint8_t *>(&memory_image[p])[1];
     else

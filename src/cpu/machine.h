@@ -40,6 +40,12 @@ struct RegisterBlock {
 };
 
 struct MachineState {
+    // Counted in 64 bits so that long runs report their true count and time
+    // per instruction. It comes first so that STS is not at the structure's
+    // own address: the compiler would keep that address in a register across
+    // the instruction cycle and set it up again after every call the cycle
+    // makes, where every other field is reached directly.
+    uint64_t instruction_count;
     // Live registers of the current level. `r` is indexed by register number;
     // the named members alias the same cells.
     union {
@@ -73,9 +79,6 @@ struct MachineState {
     uint32_t float_format;  // 0 = 32-bit, 1 = 48-bit
     uint32_t cpu_type;
     uint32_t instruction_set;
-    // Counted in 64 bits so that long runs report their true count and time
-    // per instruction.
-    uint64_t instruction_count;
 };
 
 extern MachineState machine;
