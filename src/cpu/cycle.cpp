@@ -134,15 +134,16 @@ static void halt_steps() {
 namespace {
 
 // The handler of slot SLOT, run in line by the cycle (the slots with register
-// forms call those instead, see SLOT_CODE). Returns false, having
-// done nothing, when the instruction is to go through the instruction table
-// instead: the slots of levels, I/O, monitor calls and illegal words, and
-// the op14nn words that extended_group_in_line leaves.
-template <int SLOT> [[gnu::always_inline]] inline bool run_in_line(InstructionContext &c) {
+// forms call those instead, see SLOT_CODE), the floating-point ones in the
+// float format FORMAT. Returns false, having done nothing, when the
+// instruction is to go through the instruction table instead: the slots of
+// levels, I/O, monitor calls and illegal words, and the op14nn words that
+// extended_group_in_line leaves.
+template <int SLOT, int FORMAT> [[gnu::always_inline]] inline bool run_in_line(InstructionContext &c) {
     if constexpr (SLOT < 0200 || (SLOT >= 0240 && SLOT < 0260) || (SLOT >= 0270 && SLOT < 0300)) {
         memory_reference_group::memory_reference<(SLOT >> 3), (SLOT & 7)>(c);
     } else if constexpr (SLOT < 0240) {
-        floating_point_group::float_instruction<((SLOT >> 3) & 3), (SLOT & 7)>(c);
+        floating_point_group::float_instruction<((SLOT >> 3) & 3), (SLOT & 7), FORMAT>(c);
     } else if constexpr (SLOT < 0270) {
         memory_reference_group::conditional_jump<(SLOT & 7)>(c);
     } else if constexpr (SLOT < 0310) {
@@ -150,9 +151,9 @@ template <int SLOT> [[gnu::always_inline]] inline bool run_in_line(InstructionCo
     } else if constexpr (SLOT < 0317) {
         register_group::register_operation<(SLOT - 0310)>(c);
     } else if constexpr (SLOT == 0323) {
-        floating_point_group::normalize(c);
+        floating_point_group::normalize<FORMAT>(c);
     } else if constexpr (SLOT == 0324) {
-        floating_point_group::denormalize(c);
+        floating_point_group::denormalize<FORMAT>(c);
     } else if constexpr (SLOT >= 0330 && SLOT < 0340) {
         register_group::shift_instruction<(SLOT & 7)>(c);
     } else if constexpr (SLOT >= 0360 && SLOT < 0370) {
@@ -226,6 +227,15 @@ bool run_with_debugging_aids() {
 
 #define SLOT_LABEL_ADDRESS(d0, d1, d2) &&slot_##d0##d1##d2,
 
+// The slots whose handlers depend on the float format: FAD, FSU, FMU and FDV
+// in their eight addressing modes, NLZ and DNZ. Each has a second label,
+// float48_slot_..., with its handler for the 48-bit format.
+#define FLOAT_SLOTS(F)                                                                             \
+    SLOT_DIGITS_8(F, 2, 0) SLOT_DIGITS_8(F, 2, 1) SLOT_DIGITS_8(F, 2, 2) SLOT_DIGITS_8(F, 2, 3)    \
+    F(3, 2, 3) F(3, 2, 4)
+#define SLOT_NUMBER(d0, d1, d2) 0##d0##d1##d2,
+#define FLOAT48_LABEL_ADDRESS(d0, d1, d2) &&float48_slot_##d0##d1##d2,
+
 namespace {
 
 // Where the in-line cycle goes for each slot. While a run goes on these are
@@ -238,15 +248,27 @@ namespace {
 std::atomic<const void *> slot_dispatch[256];
 std::atomic<const void *> halt_target{nullptr};
 std::atomic<bool> dispatch_halted{false};
+// The float format the floating-point entries were chosen for.
+uint32_t dispatch_float_format = 0;
 
 static_assert(std::atomic<const void *>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void restore_dispatch(const void *const *labels, const void *halt_label) {
+constexpr int float_slots[] = {FLOAT_SLOTS(SLOT_NUMBER)};
+constexpr int FLOAT_SLOT_COUNT = sizeof float_slots / sizeof float_slots[0];
+
+// Points the entries at the slots' labels, the floating-point ones at those
+// of the machine's float format.
+void restore_dispatch(const void *const *labels, const void *const *float48_labels,
+                      const void *halt_label) {
     halt_target.store(halt_label, std::memory_order_relaxed);
     dispatch_halted.store(false, std::memory_order_relaxed);
     for (int slot = 0; slot < 256; ++slot)
         slot_dispatch[slot].store(labels[slot], std::memory_order_relaxed);
+    dispatch_float_format = machine.float_format;
+    if (dispatch_float_format != 0)
+        for (int i = 0; i < FLOAT_SLOT_COUNT; ++i)
+            slot_dispatch[float_slots[i]].store(float48_labels[i], std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);
 }
 
@@ -277,14 +299,18 @@ void halt_instruction_dispatch() noexcept {
 // The register operations, shifts and bit instructions call the form of
 // their low byte (see register_forms).
 #define SLOT_CODE(d0, d1, d2)                                                                      \
-    slot_##d0##d1##d2 : {                                                                          \
-        constexpr int row = register_group::form_row(0##d0##d1##d2);                               \
+    slot_##d0##d1##d2 : IN_LINE_CODE(0##d0##d1##d2, floating_point_group::FORMAT_32)
+#define FLOAT48_CODE(d0, d1, d2)                                                                   \
+    float48_slot_##d0##d1##d2 : IN_LINE_CODE(0##d0##d1##d2, floating_point_group::FORMAT_48)
+#define IN_LINE_CODE(SLOT, FORMAT)                                                                 \
+    {                                                                                              \
+        constexpr int row = register_group::form_row(SLOT);                                        \
         if constexpr (row >= 0) {                                                                  \
             register_group::FormResult next =                                                      \
                 register_group::register_forms[row][low_byte_at(p)](p, a);                         \
             p = next.p;                                                                            \
             a = next.a;                                                                            \
-            if constexpr (0##d0##d1##d2 >= 0370) {                                                 \
+            if constexpr (SLOT >= 0370) {                                                          \
                 if (p & register_group::DATA_BANK_MAY_CHANGE) [[unlikely]] {                       \
                     p &= WORD_MASK;                                                                \
                     data_base = data_base_from_sts();                                              \
@@ -293,7 +319,7 @@ void halt_instruction_dispatch() noexcept {
             known_address(p);                                                                      \
         } else {                                                                                   \
             InstructionContext c{memory_image[p], p, data_base, a};                                \
-            if (!run_in_line<0##d0##d1##d2>(c)) goto through_table;                                \
+            if (!run_in_line<SLOT, FORMAT>(c)) goto through_table;                                 \
             p = c.p;                                                                               \
             data_base = c.data_base;                                                               \
             a = c.a;                                                                               \
@@ -324,7 +350,8 @@ void halt_instruction_dispatch() noexcept {
 // any trace flag is on, run_with_debugging_aids runs the instructions.
 void run_cpu() {
     static const void *const slot_labels[256] = {EVERY_SLOT(SLOT_LABEL_ADDRESS)};
-    restore_dispatch(slot_labels, &&halt);
+    static const void *const float48_labels[FLOAT_SLOT_COUNT] = {FLOAT_SLOTS(FLOAT48_LABEL_ADDRESS)};
+    restore_dispatch(slot_labels, float48_labels, &&halt);
     start_cycle();
     if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
     std::size_t p = machine.P;
@@ -336,6 +363,7 @@ void run_cpu() {
     DISPATCH;
 
     EVERY_SLOT(SLOT_CODE)
+    FLOAT_SLOTS(FLOAT48_CODE)
 
 through_table:
     WRITE_BACK_STATE
@@ -350,9 +378,11 @@ through_table:
     TAKE_BACK_STATE
     if (!cpu_running) goto halt;
     // A run nested in the instruction (a program started by a SINTRAN
-    // command) may have left the entries pointing at the halt label.
-    if (dispatch_halted.load(std::memory_order_relaxed)) [[unlikely]] {
-        restore_dispatch(slot_labels, &&halt);
+    // command) may have left the entries pointing at the halt label, or the
+    // float format changed.
+    if (dispatch_halted.load(std::memory_order_relaxed) ||
+        machine.float_format != dispatch_float_format) [[unlikely]] {
+        restore_dispatch(slot_labels, float48_labels, &&halt);
         // A ^C that came while the entries were put back is seen here.
         if (!cpu_running) goto halt;
     }

@@ -54,6 +54,6 @@ void install_floating_point_instructions() {
     install_group<FSU>(std::make_index_sequence<8>{});
     install_group<FMU>(std::make_index_sequence<8>{});
     install_group<FDV>(std::make_index_sequence<8>{});
-    instruction_table[0323] = table_entry<normalize>;
-    instruction_table[0324] = table_entry<denormalize>;
+    instruction_table[0323] = table_entry<normalize<>>;
+    instruction_table[0324] = table_entry<denormalize<>>;
 }

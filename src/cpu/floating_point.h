@@ -36,6 +36,39 @@ inline uint32_t double_to_nd32(double value) {
     return sign | (static_cast<uint32_t>(exponent) << 22) | static_cast<uint32_t>(fraction >> 30);
 }
 
+// The 32-bit number of a 16-bit integer (NLZ with scaling factor 16): exact,
+// the same word as double_to_nd32 of the integer, made on the bits.
+inline uint32_t nd32_from_integer(int32_t value) {
+    if (value == 0) return 0;
+    uint32_t sign = value < 0 ? 0x80000000u : 0;
+    auto magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
+    int top = 31 - std::countl_zero(magnitude); // the leading one's bit, 0-15 for 16-bit values
+    uint32_t fraction = (magnitude << (22 - top)) & 017777777;
+    return sign | (static_cast<uint32_t>(top + 257) << 22) | fraction;
+}
+
+// The integer part of a 32-bit number, truncated toward zero (DNZ with
+// scaling factor 16), made on the bits. `in_range` is false when the exact
+// value lies outside -32768 to 32767, as compared on the host double.
+inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
+    in_range = true;
+    int shift = static_cast<int>((word >> 22) & 0777) - 257; // value = 1.f x 2^shift
+    if (word == 0 || shift < 0) return 0;
+    if (shift >= 16) {
+        in_range = false;
+        return 0;
+    }
+    uint32_t mantissa = (word & 017777777) | 020000000;
+    uint32_t whole = mantissa >> (22 - shift);
+    bool fraction_left = (mantissa & ((1u << (22 - shift)) - 1)) != 0;
+    uint32_t limit = (word & 0x80000000u) ? 32768 : 32767;
+    if (whole > limit || (whole == limit && fraction_left)) {
+        in_range = false;
+        return 0;
+    }
+    return (word & 0x80000000u) ? -static_cast<int32_t>(whole) : static_cast<int32_t>(whole);
+}
+
 // A 48-bit ND number in T, A, D: T bit 15 sign, T bits 14-0 exponent (excess
 // 16384), A and D the mantissa with its leading one in bit 15 of A.
 struct Nd48 {

@@ -175,10 +175,23 @@ HANDLER_INLINE void set_accumulator48(InstructionContext &c, Nd48 number) {
     machine.D = number.d;
 }
 
+// The float format a handler works in: the machine's setting, read when the
+// instruction runs, or fixed at compile time by the instruction cycle, which
+// has one label for each format (see run_cpu).
+enum FloatFormatChoice : int { FORMAT_32 = 0, FORMAT_48 = 1, FORMAT_OF_MACHINE = 2 };
+
+template <int FORMAT> HANDLER_INLINE bool in_32_bits() {
+    if constexpr (FORMAT == FORMAT_OF_MACHINE)
+        return machine.float_format == 0;
+    else
+        return FORMAT == FORMAT_32;
+}
+
 // A division by zero sets Z and leaves the accumulator as it was.
-template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionContext &c) {
+template <int OP, int MODE, int FORMAT = FORMAT_OF_MACHINE>
+HANDLER_INLINE void float_instruction(InstructionContext &c) {
     uint32_t ea = effective_address<MODE>(c);
-    if (machine.float_format == 0) {
+    if (in_32_bits<FORMAT>()) {
         uint32_t operand = (read_operand<MODE>(c, ea) << 16) | read_operand<MODE>(c, ea + 1);
         if (OP == FDV && operand == 0)
             machine.STS |= STS_Z;
@@ -199,39 +212,37 @@ template <int OP, int MODE> HANDLER_INLINE void float_instruction(InstructionCon
 }
 
 // NLZ: integer in A to floating, scaling factor 16.
-HANDLER_INLINE void normalize(InstructionContext &c) {
+template <int FORMAT = FORMAT_OF_MACHINE> HANDLER_INLINE void normalize(InstructionContext &c) {
     if ((c.word & 0377) != 020)
         std::printf("\nAt %o: NLZ works with scaling factor 16 only!\n", static_cast<uint32_t>(c.p));
-    double x = signed_word(c.a);
-    if (machine.float_format == 0) {
-        set_accumulator32(c, double_to_nd32(x));
+    if (in_32_bits<FORMAT>()) {
+        set_accumulator32(c, nd32_from_integer(signed_word(c.a)));
     } else {
-        set_accumulator48(c, double_to_nd48(x));
+        set_accumulator48(c, double_to_nd48(signed_word(c.a)));
         std::printf("\nDNZ 48 bit to be checked set TAD-reg\n");
     }
     step_p(c);
 }
 
 // DNZ: floating to integer in A, truncated toward zero, scaling factor 16.
-HANDLER_INLINE void denormalize(InstructionContext &c) {
+template <int FORMAT = FORMAT_OF_MACHINE> HANDLER_INLINE void denormalize(InstructionContext &c) {
     if ((c.word & 0377) != 0360)
         std::printf("\nAt %o: DNZ works with scaling factor 16 only!\n", static_cast<uint32_t>(c.p));
-    double x;
-    if (machine.float_format == 0) {
+    bool in_range;
+    int32_t whole;
+    if (in_32_bits<FORMAT>()) {
         machine.STS &= ~STS_Z;
         float_work_word = accumulator32(c);
-        x = nd32_to_double(float_work_word);
+        whole = nd32_to_integer(float_work_word, in_range);
     } else {
-        x = nd48_to_double(accumulator48(c));
+        double x = nd48_to_double(accumulator48(c));
         machine.T = 0;
+        in_range = !(x > 32767.0 || x < -32768.0);
+        whole = in_range ? static_cast<int32_t>(x) : 0;
     }
     machine.D = 0;
-    if (x > 32767.0 || x < -32768.0) {
-        machine.STS |= STS_Z;
-        c.a = 0;
-    } else {
-        c.a = static_cast<uint32_t>(static_cast<int32_t>(x)) & WORD_MASK;
-    }
+    if (!in_range) machine.STS |= STS_Z;
+    c.a = static_cast<uint32_t>(whole) & WORD_MASK;
     step_p(c);
 }
 
