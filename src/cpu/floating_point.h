@@ -42,7 +42,7 @@ inline uint32_t nd32_from_integer(int32_t value) {
     if (value == 0) return 0;
     uint32_t sign = value < 0 ? 0x80000000u : 0;
     auto magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
-    int top = 31 - std::countl_zero(magnitude); // the leading one's bit, 0-15 for 16-bit values
+    int top = 31 ^ __builtin_clz(magnitude); // the leading one's bit, 0-15 for 16-bit values
     uint32_t fraction = (magnitude << (22 - top)) & 017777777;
     return sign | (static_cast<uint32_t>(top + 257) << 22) | fraction;
 }
@@ -52,15 +52,17 @@ inline uint32_t nd32_from_integer(int32_t value) {
 // value lies outside -32768 to 32767, as compared on the host double.
 inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
     in_range = true;
-    int shift = static_cast<int>((word >> 22) & 0777) - 257; // value = 1.f x 2^shift
-    if (word == 0 || shift < 0) return 0;
+    // value = 1.f x 2^shift; the all-zero word has the smallest exponent.
+    int shift = static_cast<int>((word >> 22) & 0777) - 257;
+    if (shift < 0) return 0;
     if (shift >= 16) {
         in_range = false;
         return 0;
     }
     uint32_t mantissa = (word & 017777777) | 020000000;
     uint32_t whole = mantissa >> (22 - shift);
-    bool fraction_left = (mantissa & ((1u << (22 - shift)) - 1)) != 0;
+    // The bits below the whole part, moved to the top of the word.
+    bool fraction_left = static_cast<uint32_t>(mantissa << (10 + shift)) != 0;
     uint32_t limit = (word & 0x80000000u) ? 32768 : 32767;
     if (whole > limit || (whole == limit && fraction_left)) {
         in_range = false;

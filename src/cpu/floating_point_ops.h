@@ -93,36 +93,42 @@ HANDLER_INLINE uint32_t nd32_word(uint32_t sign, int exponent, uint64_t mantissa
            (static_cast<uint32_t>(mantissa) & 017777777);
 }
 
+// The bit number of the leading one of a non-zero value (one bsr on x86).
+HANDLER_INLINE int leading_one(uint64_t value) {
+    return 63 ^ __builtin_clzll(value);
+}
+
 // The sum of two numbers, y with its sign inverted when NEGATE_Y (FSU).
 // Only the all-zero word is zero: 100000 000000 is -2^-257, whose inverse
 // has the all-zero word.
 template <bool NEGATE_Y> HANDLER_INLINE uint32_t nd32_sum(uint32_t x, uint32_t y) {
-    constexpr uint32_t y_sign = NEGATE_Y ? 0x80000000u : 0;
     if (y == 0) return x;
-    if (x == 0) return y ^ y_sign;
-    Nd32Parts a = nd32_parts(x);
-    Nd32Parts b = nd32_parts(y);
-    b.sign ^= y_sign;
+    if constexpr (NEGATE_Y) y ^= 0x80000000u;
+    if (x == 0) return y;
     // The larger magnitude first: the magnitude order of normalised numbers
     // is the order of their exponent and fraction bits.
-    if ((x & 0x7fffffffu) < (y & 0x7fffffffu)) std::swap(a, b);
-    // The mantissas at bits 62-40; b's, shifted to a's exponent, keeps 40 bits
+    if ((x & 0x7fffffffu) < (y & 0x7fffffffu)) std::swap(x, y);
+    int x_exponent = static_cast<int>((x >> 22) & 0777);
+    int y_exponent = static_cast<int>((y >> 22) & 0777);
+    // The mantissas at bits 62-40; y's, shifted to x's exponent, keeps 40 bits
     // below its last one before anything is lost.
-    uint64_t sum = a.mantissa << 40;
-    int gap = a.exponent - b.exponent;
-    uint64_t addend = gap < 63 ? (b.mantissa << 40) >> gap : 0;
-    bool lost = gap > 40; // bits of b below the 64-bit sum, never all zero
-    if (a.sign == b.sign) {
+    uint64_t sum = static_cast<uint64_t>((x & 017777777) | 020000000) << 40;
+    uint64_t y_mantissa = static_cast<uint64_t>((y & 017777777) | 020000000) << 40;
+    int gap = x_exponent - y_exponent;
+    uint64_t addend = gap < 63 ? y_mantissa >> gap : 0;
+    if (((x ^ y) & 0x80000000u) == 0) {
         sum += addend; // the lost bits cannot reach the kept 23
     } else {
-        // What was lost is less than one unit of the last bit: the exact
-        // difference lies between sum - addend - 1 and sum - addend.
-        sum -= addend + (lost ? 1 : 0);
+        // What was lost (gap > 40: bits of y below the 64-bit sum, never all
+        // zero) is less than one unit of the last bit: the exact difference
+        // lies between sum - addend - 1 and sum - addend.
+        sum -= addend + (gap > 40 ? 1 : 0);
         if (sum == 0) return 0;
     }
-    int top = 63 - std::countl_zero(sum);
-    uint64_t mantissa = top >= 22 ? sum >> (top - 22) : sum << (22 - top);
-    return nd32_word(a.sign, a.exponent + top - 62, mantissa);
+    // The leading one is at bit 40 or above: a difference of mantissas at
+    // bits 62-40 that are not equal.
+    int top = leading_one(sum);
+    return nd32_word(x & 0x80000000u, x_exponent + top - 62, sum >> (top - 22));
 }
 
 HANDLER_INLINE uint32_t nd32_product(uint32_t x, uint32_t y) {
