@@ -107,16 +107,23 @@ template <bool NEGATE_Y> HANDLER_INLINE uint32_t nd32_sum(uint32_t x, uint32_t y
     if (x == 0) return y;
     // The larger magnitude first: the magnitude order of normalised numbers
     // is the order of their exponent and fraction bits.
-    if ((x & 0x7fffffffu) < (y & 0x7fffffffu)) std::swap(x, y);
-    int x_exponent = static_cast<int>((x >> 22) & 0777);
-    int y_exponent = static_cast<int>((y >> 22) & 0777);
+    uint32_t x_magnitude = x & 0x7fffffffu;
+    uint32_t y_magnitude = y & 0x7fffffffu;
+    if (x_magnitude < y_magnitude) {
+        std::swap(x, y);
+        std::swap(x_magnitude, y_magnitude);
+    }
+    int x_exponent = static_cast<int>(x_magnitude >> 22);
+    int gap = x_exponent - static_cast<int>(y_magnitude >> 22);
     // The mantissas at bits 62-40; y's, shifted to x's exponent, keeps 40 bits
     // below its last one before anything is lost.
-    uint64_t sum = static_cast<uint64_t>((x & 017777777) | 020000000) << 40;
-    uint64_t y_mantissa = static_cast<uint64_t>((y & 017777777) | 020000000) << 40;
-    int gap = x_exponent - y_exponent;
-    uint64_t addend = gap < 63 ? y_mantissa >> gap : 0;
-    if (((x ^ y) & 0x80000000u) == 0) {
+    uint64_t sum = static_cast<uint64_t>((x_magnitude & 017777777) | 020000000) << 40;
+    uint64_t addend = static_cast<uint64_t>((y_magnitude & 017777777) | 020000000) << 40;
+    if (gap < 63) [[likely]]
+        addend >>= gap;
+    else
+        addend = 0;
+    if (static_cast<int32_t>(x ^ y) >= 0) [[likely]] {
         sum += addend; // the lost bits cannot reach the kept 23
     } else {
         // What was lost (gap > 40: bits of y below the 64-bit sum, never all
