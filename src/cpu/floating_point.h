@@ -55,20 +55,23 @@ inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
     // value = 1.f x 2^shift; the all-zero word has the smallest exponent.
     int shift = static_cast<int>((word >> 22) & 0777) - 257;
     if (shift < 0) return 0;
-    if (shift >= 16) {
+    if (shift >= 16) [[unlikely]] {
         in_range = false;
         return 0;
     }
     uint32_t mantissa = (word & 017777777) | 020000000;
     uint32_t whole = mantissa >> (22 - shift);
-    // The bits below the whole part, moved to the top of the word.
-    bool fraction_left = static_cast<uint32_t>(mantissa << (10 + shift)) != 0;
-    uint32_t limit = (word & 0x80000000u) ? 32768 : 32767;
-    if (whole > limit || (whole == limit && fraction_left)) {
-        in_range = false;
-        return 0;
+    bool negative = (word & 0x80000000u) != 0;
+    uint32_t limit = negative ? 32768 : 32767;
+    if (whole >= limit) [[unlikely]] {
+        // The bits below the whole part, moved to the top of the word.
+        bool fraction_left = static_cast<uint32_t>(mantissa << (10 + shift)) != 0;
+        if (whole > limit || fraction_left) {
+            in_range = false;
+            return 0;
+        }
     }
-    return (word & 0x80000000u) ? -static_cast<int32_t>(whole) : static_cast<int32_t>(whole);
+    return negative ? -static_cast<int32_t>(whole) : static_cast<int32_t>(whole);
 }
 
 // A 48-bit ND number in T, A, D: T bit 15 sign, T bits 14-0 exponent (excess
