@@ -74,3 +74,50 @@ TEST(Float32, RandomNumbersAgreeWithTheDoubleArithmetic) {
 }
 
 } // namespace
+
+namespace {
+
+// DNZ as the host double gives it: the range judged on the exact value, the
+// integer truncated toward zero.
+int32_t integer_through_double(uint32_t word, bool &in_range) {
+    double x = nd32_to_double(word);
+    in_range = !(x > 32767.0 || x < -32768.0);
+    return in_range ? static_cast<int32_t>(x) : 0;
+}
+
+// NLZ's bit conversion gives the host double's word for every 16-bit integer.
+TEST(Float32, EveryIntegerConvertsAsThroughTheDouble) {
+    for (int32_t value = -32768; value <= 32767; ++value)
+        ASSERT_EQ(nd32_from_integer(value), double_to_nd32(value)) << value;
+}
+
+// DNZ's bit conversion agrees with the double on the whole part and on the
+// range, at every exponent near and in the integer range and at random.
+TEST(Float32, EveryNumberTruncatesAsThroughTheDouble) {
+    std::mt19937 random(1616);
+    std::vector<uint32_t> words = {0, 0x80000000u, 0x7fffffffu, 0xffffffffu};
+    for (uint32_t exponent = 240; exponent < 290; ++exponent)
+        for (bool negative : {false, true}) {
+            for (uint32_t fraction : {0u, 1u, 017777777u, 010000000u, 017777776u, 000000001u})
+                words.push_back(number(negative, exponent, fraction));
+            for (int k = 0; k < 2000; ++k)
+                words.push_back(number(negative, exponent, random()));
+        }
+    // Both ends of the range and the numbers just past them.
+    for (int32_t end : {32767, -32768, 32766, -32767}) {
+        uint32_t word = double_to_nd32(end);
+        for (int32_t step = -3; step <= 3; ++step)
+            words.push_back(word + step);
+    }
+    for (int k = 0; k < 200000; ++k)
+        words.push_back(random());
+    for (uint32_t word : words) {
+        bool in_range = false, want_in_range = false;
+        int32_t got = nd32_to_integer(word, in_range);
+        int32_t want = integer_through_double(word, want_in_range);
+        ASSERT_EQ(in_range, want_in_range) << std::hex << word;
+        ASSERT_EQ(got, want) << std::hex << word;
+    }
+}
+
+} // namespace
