@@ -13,6 +13,7 @@
 #include "cpu/instruction_context.h"
 #include "cpu/machine.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -116,13 +117,11 @@ template <bool NEGATE_Y> HANDLER_INLINE uint32_t nd32_sum(uint32_t x, uint32_t y
     int x_exponent = static_cast<int>(x_magnitude >> 22);
     int gap = x_exponent - static_cast<int>(y_magnitude >> 22);
     // The mantissas at bits 62-40; y's, shifted to x's exponent, keeps 40 bits
-    // below its last one before anything is lost.
+    // below its last one before anything is lost. Shifted by 63 places it
+    // leaves nothing, as by any gap larger.
     uint64_t sum = static_cast<uint64_t>((x_magnitude & 017777777) | 020000000) << 40;
     uint64_t addend = static_cast<uint64_t>((y_magnitude & 017777777) | 020000000) << 40;
-    if (gap < 63) [[likely]]
-        addend >>= gap;
-    else
-        addend = 0;
+    addend >>= std::min(gap, 63);
     if (static_cast<int32_t>(x ^ y) >= 0) [[likely]] {
         sum += addend; // the lost bits cannot reach the kept 23
     } else {
