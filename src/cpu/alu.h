@@ -9,7 +9,10 @@
 
 // Returns a + b + carry_in in 16 bits. Clears Q and C, sets C when the sum
 // leaves 16 bits and sets Q and O when a and b have the same sign and the
-// sum's sign differs from it. O is never cleared here. a and b are 16-bit.
+// sum's sign differs from it. O is never cleared here. Only the low 16 bits
+// of a and b count: whatever lies above them, bits 15 and 16 of a ^ b ^ sum
+// are the carries into bits 15 and 16, so a sign-extended or complemented
+// operand needs no mask.
 HANDLER_INLINE uint32_t add_with_flags(uint32_t a, uint32_t b, uint32_t carry_in) {
     uint32_t sum = a + b + carry_in;
     // In a ^ b ^ sum, bit 16 is the carry out of bit 15 and bit 15 the carry

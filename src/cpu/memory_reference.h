@@ -81,7 +81,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         } else if constexpr (OP == ADD) {
             c.a = add_with_flags(c.a, read_operand<MODE>(c, ea), 0);
         } else if constexpr (OP == SUB) {
-            c.a = add_with_flags(c.a, ~read_operand<MODE>(c, ea) & WORD_MASK, 1);
+            c.a = add_with_flags(c.a, ~read_operand<MODE>(c, ea), 1);
         } else if constexpr (OP == AND) {
             c.a &= read_operand<MODE>(c, ea);
         } else if constexpr (OP == ORA) {

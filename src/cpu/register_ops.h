@@ -115,12 +115,13 @@ template <int OP> HANDLER_INLINE void register_operation_on(uint32_t word, Instr
 // Argument instructions (slots 360-367): a sign-extended 8-bit constant.
 
 template <int SLOT> HANDLER_INLINE void argument_instruction(InstructionContext &c) {
-    uint32_t d = static_cast<uint32_t>(static_cast<int8_t>(c.word & 0377)) & WORD_MASK;
+    // The constant sign-extended: add_with_flags looks at its low 16 bits only.
+    auto d = static_cast<uint32_t>(static_cast<int8_t>(c.word & 0377));
     constexpr int registers[4] = {R_B, R_A, R_T, R_X};
     constexpr int reg = registers[SLOT & 3];
     uint32_t &r = reg == R_A ? c.a : machine.r[reg];
     if constexpr ((SLOT & 4) == 0)
-        r = d;
+        r = d & WORD_MASK;
     else
         r = add_with_flags(r, d, 0);
     step_p(c);
