@@ -43,8 +43,10 @@ inline uint32_t nd32_from_integer(int32_t value) {
     uint32_t sign = value < 0 ? 0x80000000u : 0;
     auto magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
     int top = 31 ^ __builtin_clz(magnitude); // the leading one's bit, 0-15 for 16-bit values
-    uint32_t fraction = (magnitude << (22 - top)) & 017777777;
-    return sign | (static_cast<uint32_t>(top + 257) << 22) | fraction;
+    // The magnitude moved to put its leading one at bit 22, which adds one
+    // to the exponent field above it.
+    uint32_t mantissa = magnitude << (22 - top);
+    return sign | ((static_cast<uint32_t>(top + 256) << 22) + mantissa);
 }
 
 // The integer part of a 32-bit number, truncated toward zero (DNZ with

@@ -90,8 +90,8 @@ HANDLER_INLINE Nd32Parts nd32_parts(uint32_t word) {
 HANDLER_INLINE uint32_t nd32_word(uint32_t sign, int exponent, uint64_t mantissa) {
     if (exponent < 0) return 0;
     if (exponent > 0777) return sign | 0x7fffffffu;
-    return sign | (static_cast<uint32_t>(exponent) << 22) |
-           (static_cast<uint32_t>(mantissa) & 017777777);
+    // The leading one at bit 22 adds one to the exponent field below it.
+    return sign | ((static_cast<uint32_t>(exponent - 1) << 22) + static_cast<uint32_t>(mantissa));
 }
 
 // The bit number of the leading one of a non-zero value (one bsr on x86).
