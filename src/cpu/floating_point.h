@@ -37,43 +37,30 @@ inline uint32_t double_to_nd32(double value) {
 }
 
 // The 32-bit number of a 16-bit integer (NLZ with scaling factor 16): exact,
-// the same word as double_to_nd32 of the integer, made on the bits.
+// the same word as double_to_nd32 of the integer. The host converts the
+// integer to a double exactly; shifted right by 30, the double's exponent
+// and the top 22 bits of its fraction lie where the ND word has them, and
+// the exponent only needs rebasing (1.f x 2^(e - 1023) against 2^(e - 257)).
 inline uint32_t nd32_from_integer(int32_t value) {
     if (value == 0) return 0;
-    uint32_t sign = value < 0 ? 0x80000000u : 0;
-    auto magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
-    int top = 31 ^ __builtin_clz(magnitude); // the leading one's bit, 0-15 for 16-bit values
-    // The magnitude moved to put its leading one at bit 22, which adds one
-    // to the exponent field above it.
-    uint32_t mantissa = magnitude << (22 - top);
-    return sign | ((static_cast<uint32_t>(top + 256) << 22) + mantissa);
+    auto bits = std::bit_cast<uint64_t>(static_cast<double>(value));
+    constexpr uint64_t rebase = static_cast<uint64_t>(1023 - 257) << 22;
+    auto magnitude = static_cast<uint32_t>((bits >> 30) - rebase); // sign and top bit dropped
+    return static_cast<uint32_t>(bits >> 32 & 0x80000000u) | magnitude;
 }
 
 // The integer part of a 32-bit number, truncated toward zero (DNZ with
-// scaling factor 16), made on the bits. `in_range` is false when the exact
-// value lies outside -32768 to 32767, as compared on the host double.
+// scaling factor 16). `in_range` is false when the value lies outside -32768
+// to 32767. The number as a host double, made as in nd32_to_double but
+// without the test for the zero word: that gives a tiny number, whose whole
+// part is zero too.
 inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
-    in_range = true;
-    // value = 1.f x 2^shift; the all-zero word has the smallest exponent.
-    int shift = static_cast<int>((word >> 22) & 0777) - 257;
-    if (shift < 0) return 0;
-    if (shift >= 16) [[unlikely]] {
-        in_range = false;
-        return 0;
-    }
-    uint32_t mantissa = (word & 017777777) | 020000000;
-    uint32_t whole = mantissa >> (22 - shift);
-    bool negative = (word & 0x80000000u) != 0;
-    uint32_t limit = negative ? 32768 : 32767;
-    if (whole >= limit) [[unlikely]] {
-        // The bits below the whole part, moved to the top of the word.
-        bool fraction_left = static_cast<uint32_t>(mantissa << (10 + shift)) != 0;
-        if (whole > limit || fraction_left) {
-            in_range = false;
-            return 0;
-        }
-    }
-    return negative ? -static_cast<int32_t>(whole) : static_cast<int32_t>(whole);
+    uint64_t bits = (static_cast<uint64_t>(word & 0x7fffffffu) << 30) +
+                    (static_cast<uint64_t>(1023 - 257) << 52);
+    bits |= static_cast<uint64_t>(word & 0x80000000u) << 32;
+    double value = std::bit_cast<double>(bits);
+    in_range = value <= 32767.0 && value >= -32768.0;
+    return in_range ? static_cast<int32_t>(value) : 0;
 }
 
 // A 48-bit ND number in T, A, D: T bit 15 sign, T bits 14-0 exponent (excess
