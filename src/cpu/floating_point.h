@@ -55,9 +55,9 @@ inline uint32_t nd32_from_integer(int32_t value) {
 // without the test for the zero word: that gives a tiny number, whose whole
 // part is zero too.
 inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
-    uint64_t bits = (static_cast<uint64_t>(word & 0x7fffffffu) << 30) +
-                    (static_cast<uint64_t>(1023 - 257) << 52);
-    bits |= static_cast<uint64_t>(word & 0x80000000u) << 32;
+    uint32_t magnitude = word & 0x7fffffffu;
+    uint64_t bits = (static_cast<uint64_t>(magnitude) << 30) + (static_cast<uint64_t>(1023 - 257) << 52);
+    bits |= static_cast<uint64_t>(word >> 31) << 63;
     double value = std::bit_cast<double>(bits);
     in_range = value <= 32767.0 && value >= -32768.0;
     return in_range ? static_cast<int32_t>(value) : 0;
