@@ -60,6 +60,24 @@ HANDLER_INLINE uint32_t read_operand(const InstructionContext &c, uint32_t addre
         return read_normal(address);
 }
 
+// A memory word as A takes it: masked to 16 bits, which costs nothing in the
+// load (see store_a).
+template <int MODE>
+HANDLER_INLINE uint32_t read_word_for_a(const InstructionContext &c, uint32_t address) {
+    return read_operand<MODE>(c, address) & WORD_MASK;
+}
+
+// Stores A, which the handlers keep to 16 bits: every value they put in it
+// is a memory word, a masked result or a byte, and the cycle masks A when it
+// takes it from the machine.
+template <int MODE>
+HANDLER_INLINE void store_a(const InstructionContext &c, uint32_t address) {
+    if constexpr (addressing::data_path(MODE))
+        memory_image[(address & WORD_MASK) | c.data_base] = c.a;
+    else
+        memory_image[address & WORD_MASK] = c.a;
+}
+
 template <int MODE>
 HANDLER_INLINE void write_operand(const InstructionContext &c, uint32_t address, uint32_t value) {
     if constexpr (addressing::data_path(MODE))

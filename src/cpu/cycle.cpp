@@ -337,7 +337,7 @@ void halt_instruction_dispatch() noexcept {
     machine.data_bank_mask = (machine.STS & STS_PTM) ? ~0u : 0u;
 #define TAKE_BACK_STATE                                                                            \
     p = machine.P;                                                                                 \
-    a = machine.A;                                                                                 \
+    a = machine.A & WORD_MASK;                                                                     \
     count = machine.instruction_count;                                                             \
     data_base = data_base_from_sts();
 
@@ -355,7 +355,7 @@ void run_cpu() {
     start_cycle();
     if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
     std::size_t p = machine.P;
-    uint32_t a = machine.A;
+    uint32_t a = machine.A & WORD_MASK; // kept to 16 bits, see store_a
     uint64_t count = machine.instruction_count;
     uint32_t data_base = data_base_from_sts();
     if (!cpu_running) goto halt;

@@ -176,7 +176,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
         case 0140132:
             return false;
         case 0140127: // read word
-            c.a = read_data(c, machine.T);
+            c.a = read_data(c, machine.T) & WORD_MASK;
             step_p(c);
             return true;
         case 0140134:
@@ -191,7 +191,7 @@ template <int SLOT> HANDLER_INLINE bool extended_group_in_line(InstructionContex
         case 0140126:
             return false;
         case 0140123: // test and set
-            c.a = read_data(c, machine.T);
+            c.a = read_data(c, machine.T) & WORD_MASK;
             write_data(c, machine.T, WORD_MASK);
             step_p(c);
             return true;

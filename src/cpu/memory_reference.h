@@ -49,7 +49,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         if constexpr (OP == STZ) {
             write_operand<MODE>(c, ea, 0);
         } else if constexpr (OP == STA) {
-            write_operand<MODE>(c, ea, c.a);
+            store_a<MODE>(c, ea);
         } else if constexpr (OP == STT) {
             write_operand<MODE>(c, ea, machine.T);
         } else if constexpr (OP == STX) {
@@ -58,7 +58,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
             write_operand<MODE>(c, ea, c.a);
             write_operand<MODE>(c, ea + 1, machine.D);
         } else if constexpr (OP == LDD) {
-            c.a = read_operand<MODE>(c, ea);
+            c.a = read_word_for_a<MODE>(c, ea);
             machine.D = read_operand<MODE>(c, ea + 1);
         } else if constexpr (OP == STF) {
             write_operand<MODE>(c, ea, machine.T);
@@ -66,14 +66,14 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
             write_operand<MODE>(c, ea + 2, machine.D);
         } else if constexpr (OP == LDF) {
             machine.T = read_operand<MODE>(c, ea);
-            c.a = read_operand<MODE>(c, ea + 1);
+            c.a = read_word_for_a<MODE>(c, ea + 1);
             machine.D = read_operand<MODE>(c, ea + 2);
         } else if constexpr (OP == MIN) {
             uint32_t value = (read_operand<MODE>(c, ea) + 1) & WORD_MASK;
             write_operand<MODE>(c, ea, value);
             if (value == 0) step_p(c);
         } else if constexpr (OP == LDA) {
-            c.a = read_operand<MODE>(c, ea);
+            c.a = read_word_for_a<MODE>(c, ea);
         } else if constexpr (OP == LDT) {
             machine.T = read_operand<MODE>(c, ea);
         } else if constexpr (OP == LDX) {
@@ -85,7 +85,7 @@ template <int OP, int MODE> HANDLER_INLINE void memory_reference(InstructionCont
         } else if constexpr (OP == AND) {
             c.a &= read_operand<MODE>(c, ea);
         } else if constexpr (OP == ORA) {
-            c.a |= read_operand<MODE>(c, ea);
+            c.a |= read_word_for_a<MODE>(c, ea);
         } else if constexpr (OP == MPY) {
             int32_t product = signed_word(c.a) * signed_word(read_operand<MODE>(c, ea));
             machine.STS &= ~STS_Q;
