@@ -88,10 +88,13 @@ HANDLER_INLINE Nd32Parts nd32_parts(uint32_t word) {
 // The word for sign x mantissa x 2^(exponent - 257 - 22), the mantissa
 // already cut to 23 bits with its leading one.
 HANDLER_INLINE uint32_t nd32_word(uint32_t sign, int exponent, uint64_t mantissa) {
-    if (exponent < 0) return 0;
-    if (exponent > 0777) return sign | 0x7fffffffu;
-    // The leading one at bit 22 adds one to the exponent field below it.
-    return sign | ((static_cast<uint32_t>(exponent - 1) << 22) + static_cast<uint32_t>(mantissa));
+    // The leading one at bit 22 adds one to the exponent field below it, so
+    // the field is written one less; the range is judged on that too, which
+    // lets the compiler work out the one value.
+    int field = exponent - 1;
+    if (field < -1) return 0;
+    if (field > 0776) return sign | 0x7fffffffu;
+    return sign | ((static_cast<uint32_t>(field) << 22) + static_cast<uint32_t>(mantissa));
 }
 
 // The bit number of the leading one of a non-zero value (one bsr on x86).
