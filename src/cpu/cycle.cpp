@@ -247,9 +247,9 @@ namespace {
 // ordinary one, and the jump reads the entry directly.
 std::atomic<const void *> slot_dispatch[256];
 std::atomic<const void *> halt_target{nullptr};
-std::atomic<bool> dispatch_halted{false};
-// The float format the floating-point entries were chosen for.
-uint32_t dispatch_float_format = 0;
+// Set when the entries may no longer be the slots' labels for the machine's
+// float format: after ^C, and when the float format changes.
+std::atomic<bool> dispatch_stale{false};
 
 static_assert(std::atomic<const void *>::is_always_lock_free);
 static_assert(std::atomic<bool>::is_always_lock_free);
@@ -262,11 +262,10 @@ constexpr int FLOAT_SLOT_COUNT = sizeof float_slots / sizeof float_slots[0];
 void restore_dispatch(const void *const *labels, const void *const *float48_labels,
                       const void *halt_label) {
     halt_target.store(halt_label, std::memory_order_relaxed);
-    dispatch_halted.store(false, std::memory_order_relaxed);
+    dispatch_stale.store(false, std::memory_order_relaxed);
     for (int slot = 0; slot < 256; ++slot)
         slot_dispatch[slot].store(labels[slot], std::memory_order_relaxed);
-    dispatch_float_format = machine.float_format;
-    if (dispatch_float_format != 0)
+    if (machine.float_format != 0)
         for (int i = 0; i < FLOAT_SLOT_COUNT; ++i)
             slot_dispatch[float_slots[i]].store(float48_labels[i], std::memory_order_relaxed);
     std::atomic_signal_fence(std::memory_order_seq_cst);
@@ -274,10 +273,14 @@ void restore_dispatch(const void *const *labels, const void *const *float48_labe
 
 } // namespace
 
+void instruction_dispatch_changed() noexcept {
+    dispatch_stale.store(true, std::memory_order_relaxed);
+}
+
 void halt_instruction_dispatch() noexcept {
     const void *halt_label = halt_target.load(std::memory_order_relaxed);
     if (halt_label == nullptr) return;
-    dispatch_halted.store(true, std::memory_order_relaxed);
+    dispatch_stale.store(true, std::memory_order_relaxed);
     for (auto &entry : slot_dispatch)
         entry.store(halt_label, std::memory_order_relaxed);
 }
@@ -338,7 +341,6 @@ void halt_instruction_dispatch() noexcept {
 #define TAKE_BACK_STATE                                                                            \
     p = machine.P;                                                                                 \
     a = machine.A & WORD_MASK;                                                                     \
-    count = machine.instruction_count;                                                             \
     data_base = data_base_from_sts();
 
 // The instruction cycle. While no debugging aid is on, the handlers of the
@@ -370,18 +372,21 @@ through_table:
     machine.instruction_address = p;
     machine.current_instruction = memory_image[p];
     instruction_table[machine.current_instruction >> 8]();
-    ++machine.instruction_count;
     if (debug_state.trace_flags) [[unlikely]] {
+        ++machine.instruction_count;
         if (!debugging_aids_turn()) return;
         if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
+        count = machine.instruction_count;
+    } else {
+        // The handler may have counted (EXR counts the word it runs).
+        count = machine.instruction_count + 1;
     }
     TAKE_BACK_STATE
     if (!cpu_running) goto halt;
     // A run nested in the instruction (a program started by a SINTRAN
     // command) may have left the entries pointing at the halt label, or the
     // float format changed.
-    if (dispatch_halted.load(std::memory_order_relaxed) ||
-        machine.float_format != dispatch_float_format) [[unlikely]] {
+    if (dispatch_stale.load(std::memory_order_relaxed)) [[unlikely]] {
         restore_dispatch(slot_labels, float48_labels, &&halt);
         // A ^C that came while the entries were put back is seen here.
         if (!cpu_running) goto halt;

@@ -20,6 +20,9 @@ void run_cpu();
 // Makes a running cycle leave after the instruction it is carrying out, as
 // clearing cpu_running does. Only stores, so the ^C handler may call it.
 void halt_instruction_dispatch() noexcept;
+// Tells a running cycle to choose its labels again before its next
+// instruction: the float format has changed.
+void instruction_dispatch_changed() noexcept;
 
 // Fills slots 0-255 with the instruction handlers and slot 256 with the trace hook.
 void install_instruction_set();

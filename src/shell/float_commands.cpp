@@ -1,5 +1,6 @@
 // The floating-point commands: choosing the float format and trying the
 // 32-bit conversions by hand.
+#include "cpu/cycle.h"
 #include "cpu/floating_point.h"
 #include "cpu/machine.h"
 #include "shell/commands.h"
@@ -19,6 +20,7 @@ void cmd_float() {
     if (result != 1) return;
     if (bits == 32) {
         machine.float_format = 0;
+        instruction_dispatch_changed();
         machine.cpu_type = 5;
         std::fprintf(shell.operator_output, "Floating format set to 32 bits\r\n");
     } else if (bits == 48) {
@@ -26,6 +28,7 @@ void cmd_float() {
         std::fprintf(shell.operator_output, "Floating format set to 48 bits\r\n");
         std::fprintf(shell.operator_output, "Float48 is currently not implemented!\r\n");
         machine.float_format = 1;
+        instruction_dispatch_changed();
     } else {
         std::fprintf(shell.operator_output, "Bad format, 32 and 48 are supported\r\n");
     }
