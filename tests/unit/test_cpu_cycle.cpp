@@ -529,6 +529,42 @@ TEST_F(Cycle, AnAidSwitchedOnDuringTheRunGetsItsTurnAtOnce) {
     EXPECT_EQ(machine.P, 01007u);
 }
 
+// Slot 317 (no instruction) stands for an instruction, run through the
+// table, that switches the float format to 48 bits, as the float command
+// does.
+void switch_to_48_bits() {
+    machine.float_format = 1;
+    instruction_dispatch_changed();
+    machine.P += 1;
+}
+
+// The floating-point slots have a label for each float format: a format
+// switched during the run holds for the next floating-point instruction in
+// line.
+TEST_F(Cycle, AFloatFormatSwitchedDuringTheRunHoldsAtOnce) {
+    constexpr uint32_t FAD_P = 0100000, TO_48 = 0147400, MON_0 = 0153000;
+    // FAD *+10 twice, the format switched between them.
+    uint32_t program[] = {FAD_P | 010, TO_48, FAD_P | 010, MON_0};
+    for (uint32_t i = 0; i < 4; ++i)
+        memory_image[01000 + i] = program[i];
+    const uint32_t one32 = double_to_nd32(1.0);
+    memory_image[01010] = one32 >> 16; // 1.0 in 32 bits for the first FAD
+    memory_image[01011] = one32 & WORD_MASK;
+    const Nd48 one48 = double_to_nd48(1.0);
+    memory_image[01012] = one48.t; // 1.0 in 48 bits for the second
+    memory_image[01013] = one48.a;
+    memory_image[01014] = one48.d;
+    instruction_table[0317] = switch_to_48_bits;
+    machine.P = 01000;
+    cpu_running = 1;
+    run_cpu();
+    // 0 + 1.0 in 32 bits gives A:D of 1.0; read as 48 bits with T = 0 that
+    // is a tiny number, so the 48-bit sum is 1.0.
+    EXPECT_EQ(machine.float_format, 1u);
+    EXPECT_EQ(nd48_to_double({machine.T, machine.A, machine.D}), 1.0);
+    EXPECT_EQ(machine.instruction_count, 4u);
+}
+
 // EXR runs its instruction through the table; both count.
 TEST_F(Cycle, ExecuteRegisterCountsTwo) {
     constexpr uint32_t EXR_ST = 0140600 | (R_T << 3), AAA_5 = 0172405, MON_0 = 0153000;
