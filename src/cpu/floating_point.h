@@ -60,7 +60,9 @@ inline int32_t nd32_to_integer(uint32_t word, bool &in_range) {
     bits |= static_cast<uint64_t>(word >> 31) << 63;
     double value = std::bit_cast<double>(bits);
     in_range = value <= 32767.0 && value >= -32768.0;
-    return in_range ? static_cast<int32_t>(value) : 0;
+    if (in_range) [[likely]]
+        return static_cast<int32_t>(value);
+    return 0;
 }
 
 // A 48-bit ND number in T, A, D: T bit 15 sign, T bits 14-0 exponent (excess

@@ -208,7 +208,7 @@ HANDLER_INLINE void float_instruction(InstructionContext &c) {
     uint32_t ea = effective_address<MODE>(c);
     if (in_32_bits<FORMAT>()) {
         uint32_t operand = (read_operand<MODE>(c, ea) << 16) | read_operand<MODE>(c, ea + 1);
-        if (OP == FDV && operand == 0)
+        if (OP == FDV && operand == 0) [[unlikely]]
             machine.STS |= STS_Z;
         else
             set_accumulator32(c, float_operation32<OP>(accumulator32(c), operand));
@@ -216,7 +216,7 @@ HANDLER_INLINE void float_instruction(InstructionContext &c) {
         Nd48 operand{read_operand<MODE>(c, ea), read_operand<MODE>(c, ea + 1),
                      read_operand<MODE>(c, ea + 2)};
         double y = nd48_to_double(operand);
-        if (OP == FDV && y == 0.0) {
+        if (OP == FDV && y == 0.0) [[unlikely]] {
             machine.STS |= STS_Z;
         } else {
             double x = nd48_to_double(accumulator48(c));
