@@ -355,7 +355,12 @@ void run_cpu() {
     static const void *const float48_labels[FLOAT_SLOT_COUNT] = {FLOAT_SLOTS(FLOAT48_LABEL_ADDRESS)};
     restore_dispatch(slot_labels, float48_labels, &&halt);
     start_cycle();
-    if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
+    if (cpu_running && debug_state.trace_flags) {
+        if (!run_with_debugging_aids()) return;
+        // What ran meanwhile may have changed the float format.
+        if (dispatch_stale.load(std::memory_order_relaxed))
+            restore_dispatch(slot_labels, float48_labels, &&halt);
+    }
     std::size_t p = machine.P;
     uint32_t a = machine.A & WORD_MASK; // kept to 16 bits, see store_a
     uint64_t count = machine.instruction_count;
