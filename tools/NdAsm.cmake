@@ -3,8 +3,8 @@
 # Assembles the ND-100 source <source> (relative to the current source
 # directory) with nd-asm into <image> (relative to the current binary
 # directory) at build time, and adds the target <target>, built by default,
-# that stands for the image. The image is rebuilt when the source or nd-asm
-# changes. BPUN writes a :BPUN image instead of a :PROG image; LISTING also
+# that stands for the image. The image is rebuilt when the source, a file it
+# includes (nd-asm writes them into a dependency file) or nd-asm changes. BPUN writes a :BPUN image instead of a :PROG image; LISTING also
 # writes the assembly listing.
 include_guard(GLOBAL)
 
@@ -16,7 +16,8 @@ function(add_nd_program target source image)
   get_filename_component(source_path "${source}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   get_filename_component(image_path "${image}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
   get_filename_component(image_dir "${image_path}" DIRECTORY)
-  set(options)
+  set(depfile "${image_path}.d")
+  set(options -M "${depfile}")
   set(outputs "${image_path}")
   if(ND_BPUN)
     list(APPEND options --bpun)
@@ -31,6 +32,7 @@ function(add_nd_program target source image)
     COMMAND ${CMAKE_COMMAND} -E make_directory "${image_dir}"
     COMMAND $<TARGET_FILE:nd-asm> "${source_path}" -o "${image_path}" ${options}
     DEPENDS "${source_path}" nd-asm
+    DEPFILE "${depfile}"
     COMMENT "Assembling ND program ${source}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${outputs})

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 namespace ndtools {
@@ -275,8 +277,18 @@ struct Evaluation {
     std::string message; // failed: the error; undefined: the first undefined name
 };
 
-const std::vector<std::string_view> directives = {"ORG",   "WORD",    "BLOCK", "TEXT",
-                                                  "START", "RESTART", "BANK",  "ACTION"};
+const std::vector<std::string_view> directives = {"ORG",  "WORD",    "BLOCK", "TEXT",   "START",
+                                                  "RESTART", "BANK", "ACTION", "INCLUDE"};
+
+// How deep INCLUDE may nest: enough for any program, and a file that
+// includes itself is stopped with a message.
+constexpr int MAX_INCLUDE_DEPTH = 16;
+
+// The directory part of a path, with its slash ("" for a bare name).
+std::string directory_of(const std::string &path) {
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
 
 bool is_directive(std::string_view name) {
     return std::find(directives.begin(), directives.end(), name) != directives.end();
@@ -488,18 +500,23 @@ std::vector<std::vector<Token>> split_commas(const std::vector<Token> &tokens) {
 
 class Assembler {
   public:
-    explicit Assembler(std::string file) : file_(std::move(file)) {}
+    Assembler(std::string file, const SourceReader &read) : file_(std::move(file)), read_(read) {}
 
     AssemblyResult run(const std::string &source) {
-        read_statements(source);
+        files_.push_back(file_);
+        read_statements(source, 0, 0);
         pass_one();
         resolve_equates();
         pass_two();
-        std::stable_sort(result_.errors.begin(), result_.errors.end(),
-                         [](const Diagnostic &a, const Diagnostic &b) { return a.line < b.line; });
+        // In the order of the lines read, included ones at their places.
+        std::stable_sort(errors_.begin(), errors_.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &numbered : errors_)
+            result_.errors.push_back(std::move(numbered.second));
+        errors_.clear();
         if (result_.errors.empty() && result_.program.program.empty() &&
             result_.program.data.empty())
-            error(0, "the source assembles no words");
+            result_.errors.push_back({file_, 0, "the source assembles no words"});
         if (!result_.program.start_given)
             result_.program.start = static_cast<uint16_t>(result_.program.program.low());
         if (!result_.program.restart_given) result_.program.restart = result_.program.start;
@@ -507,25 +524,73 @@ class Assembler {
     }
 
   private:
+    // `line` numbers the lines read, included ones too, from 1; the
+    // diagnostic names the file and the line within it.
     void error(int line, const std::string &message) {
-        result_.errors.push_back({file_, line, message});
+        if (line > 0 && static_cast<size_t>(line) <= lines_.size()) {
+            const SourceLine &at = lines_[static_cast<size_t>(line) - 1];
+            errors_.push_back({line, {files_[at.file], at.line, message}});
+        } else {
+            errors_.push_back({line, {file_, line, message}});
+        }
     }
 
     // ---- reading ----------------------------------------------------------
 
-    void read_statements(const std::string &source) {
+    // Reads the lines of one file (file_index in files_), taking in the
+    // files that its INCLUDE lines name at their places.
+    void read_statements(const std::string &source, int file_index, int depth) {
         size_t start = 0;
-        int line_number = 0;
+        int line_in_file = 0;
         while (start <= source.size()) {
             size_t end = source.find('\n', start);
             if (end == std::string::npos) end = source.size();
             std::string line = source.substr(start, end - start);
-            ++line_number;
+            ++line_in_file;
             if (!line.empty() && line.back() == '\r') line.pop_back();
             if (end == source.size() && line.empty()) break;
-            parse_statement(line, line_number);
+            lines_.push_back({file_index, line_in_file});
+            int line_number = static_cast<int>(lines_.size());
+            if (!include_file(line, line_number, file_index, depth))
+                parse_statement(line, line_number);
             start = end + 1;
         }
+    }
+
+    // INCLUDE "file": the file's lines are assembled in place of this one,
+    // which stays in the listing. Returns false for any other line.
+    bool include_file(const std::string &line, int line_number, int file_index, int depth) {
+        std::vector<Token> tokens;
+        std::string lex_error;
+        if (!lex_line(line, tokens, lex_error) || tokens.empty() ||
+            !tokens[0].is_identifier("INCLUDE"))
+            return false;
+        Statement listed;
+        listed.line = line_number;
+        listed.text = line;
+        statements_.push_back(listed);
+        if (tokens.size() != 2 || tokens[1].kind != TokenKind::string) {
+            error(line_number, "INCLUDE takes one file name in quotes");
+            return true;
+        }
+        if (depth >= MAX_INCLUDE_DEPTH) {
+            error(line_number, "INCLUDE nested more than " + std::to_string(MAX_INCLUDE_DEPTH) +
+                                   " deep (does a file include itself?)");
+            return true;
+        }
+        std::string name = tokens[1].text;
+        std::string path = name.empty() || name[0] == '/' ? name : directory_of(files_[file_index]) + name;
+        std::string text;
+        if (name.empty() || !read_(path, text)) {
+            error(line_number, "cannot read the included file '" + name + "'");
+            return true;
+        }
+        if (std::find(result_.included.begin(), result_.included.end(), path) ==
+            result_.included.end())
+            result_.included.push_back(path);
+        files_.push_back(path);
+        read_statements(text, static_cast<int>(files_.size()) - 1, depth + 1);
+        return true;
     }
 
     void parse_statement(const std::string &line, int line_number) {
@@ -1378,7 +1443,17 @@ class Assembler {
         return true;
     }
 
+    // Where each line read came from.
+    struct SourceLine {
+        int file; // index in files_
+        int line; // line within that file, from 1
+    };
+
     std::string file_;
+    const SourceReader &read_;
+    std::vector<std::string> files_;
+    std::vector<SourceLine> lines_;
+    std::vector<std::pair<int, Diagnostic>> errors_; // by the number of the line read
     std::vector<Statement> statements_;
     std::vector<Statement *> pending_equates_;
     Symbols symbols_;
@@ -1388,8 +1463,18 @@ class Assembler {
 
 } // namespace
 
-AssemblyResult assemble(const std::string &source, const std::string &file_name) {
-    return Assembler(file_name).run(source);
+bool read_source_file(const std::string &path, std::string &text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return !in.bad();
+}
+
+AssemblyResult assemble(const std::string &source, const std::string &file_name,
+                        const SourceReader &read) {
+    return Assembler(file_name, read).run(source);
 }
 
 } // namespace ndtools

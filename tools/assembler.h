@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,10 +44,20 @@ struct AssemblyResult {
     Program program;
     std::vector<Diagnostic> errors;
     std::string listing; // address, octal word and source line, one line each
+    std::vector<std::string> included; // the files INCLUDE brought in, as found
     bool ok() const { return errors.empty(); }
 };
 
-// Assembles the whole text; file_name is used in diagnostics only.
-AssemblyResult assemble(const std::string &source, const std::string &file_name);
+// Reads a file that INCLUDE names into text; false when it cannot be read.
+using SourceReader = std::function<bool(const std::string &path, std::string &text)>;
+
+// Reads a file from the host's file system.
+bool read_source_file(const std::string &path, std::string &text);
+
+// Assembles the whole text. file_name names the source in diagnostics, and
+// the files INCLUDE names are found relative to its directory and read with
+// `read`.
+AssemblyResult assemble(const std::string &source, const std::string &file_name,
+                        const SourceReader &read = read_source_file);
 
 } // namespace ndtools

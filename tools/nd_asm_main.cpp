@@ -6,29 +6,30 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <string>
 
 namespace {
 
 void usage(FILE *stream) {
-    std::fputs("usage: nd-asm SOURCE -o IMAGE [--bpun] [--listing | -l LISTING]\n"
+    std::fputs("usage: nd-asm SOURCE -o IMAGE [--bpun] [--listing | -l LISTING] [-M DEPFILE]\n"
                "  -o IMAGE      the image to write (a :PROG image unless --bpun)\n"
                "  --bpun        write a :BPUN binary image instead\n"
                "  --listing     print the listing (address, octal word, source line)\n"
-               "  -l LISTING    write the listing to the file LISTING\n",
+               "  -l LISTING    write the listing to the file LISTING\n"
+               "  -M DEPFILE    write a make rule: the image depends on the source and\n"
+               "                on every file it includes\n",
                stream);
 }
 
-bool read_file(const std::string &path, std::string &text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return !in.bad();
+// A file name in a make rule: spaces, # and $ escaped.
+std::string make_escaped(const std::string &name) {
+    std::string out;
+    for (char c : name) {
+        if (c == ' ' || c == '#') out += '\\';
+        if (c == '$') out += '$';
+        out += c;
+    }
+    return out;
 }
 
 // Writes through a temporary file and renames it, so that a failed write
@@ -47,16 +48,16 @@ bool write_file(const std::string &path, const void *data, size_t size) {
 } // namespace
 
 int main(int argc, char **argv) {
-    std::string source_path, image_path, listing_path;
+    std::string source_path, image_path, listing_path, depfile_path;
     bool bpun = false, print_listing = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if (arg == "-o" || arg == "-l") {
+        if (arg == "-o" || arg == "-l" || arg == "-M") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "nd-asm: %s needs a file name\n", arg.c_str());
                 return 2;
             }
-            (arg == "-o" ? image_path : listing_path) = argv[++i];
+            (arg == "-o" ? image_path : arg == "-l" ? listing_path : depfile_path) = argv[++i];
         } else if (arg == "--bpun") {
             bpun = true;
         } else if (arg == "--listing") {
@@ -87,7 +88,7 @@ int main(int argc, char **argv) {
         usage(stderr);
         return 2;
     }
-    for (const std::string *output : {&image_path, &listing_path}) {
+    for (const std::string *output : {&image_path, &listing_path, &depfile_path}) {
         std::error_code ec;
         if (!output->empty() && std::filesystem::equivalent(source_path, *output, ec)) {
             std::fprintf(stderr, "nd-asm: %s is the source file; choose another output name\n",
@@ -96,7 +97,7 @@ int main(int argc, char **argv) {
         }
     }
     std::string source;
-    if (!read_file(source_path, source)) {
+    if (!ndtools::read_source_file(source_path, source)) {
         std::fprintf(stderr, "nd-asm: cannot read %s: %s\n", source_path.c_str(),
                      std::strerror(errno));
         return 2;
@@ -132,6 +133,17 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", listing_path.c_str(),
                      std::strerror(errno));
         return 2;
+    }
+    if (!depfile_path.empty()) {
+        std::string rule = make_escaped(image_path) + ": " + make_escaped(source_path);
+        for (const std::string &included : result.included)
+            rule += " \\\n  " + make_escaped(included);
+        rule += "\n";
+        if (!write_file(depfile_path, rule.data(), rule.size())) {
+            std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", depfile_path.c_str(),
+                         std::strerror(errno));
+            return 2;
+        }
     }
     return 0;
 }

@@ -82,6 +82,33 @@ TEST(NdTools, WrongSourceNamesFileAndLineAndLeavesNoImage) {
     EXPECT_FALSE(tree.exists("OUT.PROG"));
 }
 
+// INCLUDE finds its file beside the including one, an error in it names
+// that file, and -M writes the make rule that lists it.
+TEST(NdTools, IncludedFilesAndTheDependencyRule) {
+    NdTree tree;
+    tree.make_directory("lib");
+    tree.write_file("main.asm", "        ORG 1000\n        JPL PUT\n        MON 0\n"
+                                "        INCLUDE \"lib/put.asm\"\n");
+    tree.write_file("lib/put.asm", "PUT:    SAT 1\n        MON 2\n        JMP *+1\n        EXIT\n");
+    std::string out;
+    ASSERT_EQ(run("cd " + shell_quoted(tree.root()) + " && " + tool("nd-asm") +
+                      " main.asm -o MAIN.PROG -M MAIN.PROG.d",
+                  &out),
+              0)
+        << out;
+    EXPECT_TRUE(tree.exists("MAIN.PROG"));
+    EXPECT_EQ(tree.read_file("MAIN.PROG.d"), "MAIN.PROG: main.asm \\\n  lib/put.asm\n");
+    tree.write_file("lib/put.asm", "PUT:    SAT 1\n        FROB\n");
+    EXPECT_EQ(run("cd " + shell_quoted(tree.root()) + " && " + tool("nd-asm") +
+                      " main.asm -o MAIN.PROG -M MAIN.PROG.d",
+                  &out),
+              1);
+    EXPECT_NE(out.find("lib/put.asm:2: error: unknown instruction or directive 'FROB'"),
+              std::string::npos)
+        << out;
+    EXPECT_FALSE(tree.exists("MAIN.PROG"));
+}
+
 TEST(NdTools, ListingAndLooseWords) {
     NdTree tree;
     std::string out;

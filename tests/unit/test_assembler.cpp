@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -602,3 +603,95 @@ TEST(NdRoundTrip, BpunChecksumMismatchIsShown) {
     EXPECT_NE(disassemble_image(image, "B").find("differs from the sum of the words"),
               std::string::npos);
 }
+
+namespace {
+
+// Sources INCLUDE reads from memory, by the path it asks for.
+struct IncludedFiles {
+    std::map<std::string, std::string> files;
+    std::vector<std::string> asked;
+    SourceReader reader() {
+        return [this](const std::string &path, std::string &text) {
+            asked.push_back(path);
+            auto found = files.find(path);
+            if (found == files.end()) return false;
+            text = found->second;
+            return true;
+        };
+    }
+};
+
+// An included file's lines are assembled where the INCLUDE stands: its
+// labels, its words and the address after it, as if written there.
+TEST(NdAssemblerInclude, TheFileIsAssembledInPlace) {
+    IncludedFiles sources;
+    sources.files["src/lib/util.asm"] = "% a routine\nTWICE:  RADD SA DA\n        EXIT\nVALUE:  WORD 7\n";
+    const std::string main = "        ORG 1000\n"
+                             "        JPL TWICE\n"
+                             "        INCLUDE \"lib/util.asm\"  ; TWICE and VALUE\n"
+                             "AFTER:  LDA VALUE\n";
+    AssemblyResult r = assemble(main, "src/main.asm", sources.reader());
+    ASSERT_TRUE(r.ok()) << format_diagnostic(r.errors[0]);
+    const std::string inline_source = "        ORG 1000\n"
+                                      "        JPL TWICE\n"
+                                      "TWICE:  RADD SA DA\n        EXIT\nVALUE:  WORD 7\n"
+                                      "AFTER:  LDA VALUE\n";
+    AssemblyResult expected = assemble(inline_source, "inline.asm");
+    ASSERT_TRUE(expected.ok());
+    EXPECT_EQ(r.program.program.words, expected.program.program.words);
+    EXPECT_EQ(r.program.program.used, expected.program.program.used);
+    EXPECT_EQ(sources.asked, std::vector<std::string>{"src/lib/util.asm"});
+    EXPECT_EQ(r.included, std::vector<std::string>{"src/lib/util.asm"});
+    // The listing shows the INCLUDE line and then the included lines.
+    size_t include_line = r.listing.find("INCLUDE \"lib/util.asm\"");
+    size_t twice_line = r.listing.find("TWICE:  RADD SA DA");
+    ASSERT_NE(include_line, std::string::npos) << r.listing;
+    ASSERT_NE(twice_line, std::string::npos) << r.listing;
+    EXPECT_LT(include_line, twice_line);
+}
+
+// A fault in an included file is reported with that file's name and its
+// own line number; faults in the including file keep theirs, all in the
+// order the lines were read.
+TEST(NdAssemblerInclude, FaultsNameTheFileAndLineTheyAreIn) {
+    IncludedFiles sources;
+    sources.files["inner.asm"] = "        WORD 1\n        LDQ 2\n";
+    const std::string main = "        ORG 1000\n"
+                             "        FOO\n"
+                             "        INCLUDE \"inner.asm\"\n"
+                             "        BAR\n";
+    AssemblyResult r = assemble(main, "outer.asm", sources.reader());
+    ASSERT_EQ(r.errors.size(), 3u);
+    EXPECT_EQ(r.errors[0].file, "outer.asm");
+    EXPECT_EQ(r.errors[0].line, 2);
+    EXPECT_EQ(r.errors[1].file, "inner.asm");
+    EXPECT_EQ(r.errors[1].line, 2);
+    EXPECT_EQ(r.errors[2].file, "outer.asm");
+    EXPECT_EQ(r.errors[2].line, 4);
+}
+
+TEST(NdAssemblerInclude, BadIncludesAreErrorsNotCrashes) {
+    IncludedFiles sources;
+    sources.files["self.asm"] = "        INCLUDE \"self.asm\"\n";
+    sources.files["b.asm"] = "        WORD 1\n";
+    struct Case {
+        std::string line, want;
+    } cases[] = {
+        {"        INCLUDE \"missing.asm\"", "cannot read the included file 'missing.asm'"},
+        {"        INCLUDE \"\"", "cannot read the included file ''"},
+        {"        INCLUDE", "INCLUDE takes one file name in quotes"},
+        {"        INCLUDE UTIL", "INCLUDE takes one file name in quotes"},
+        {"        INCLUDE \"b.asm\", \"b.asm\"", "INCLUDE takes one file name in quotes"},
+        {"        INCLUDE \"self.asm\"", "INCLUDE nested more than 16 deep"},
+        {"INCLUDE: WORD 1", "INCLUDE"},
+    };
+    for (const Case &test : cases) {
+        AssemblyResult r =
+            assemble("        ORG 1000\n" + test.line + "\n        WORD 2\n", "t.asm", sources.reader());
+        ASSERT_FALSE(r.ok()) << test.line;
+        EXPECT_NE(format_diagnostic(r.errors[0]).find(test.want), std::string::npos)
+            << test.line << ": " << format_diagnostic(r.errors[0]);
+    }
+}
+
+} // namespace
