@@ -566,15 +566,7 @@ FD4:    SAA 0
         STA OUTLEN,B
         EXIT
 
-% NL: a new line on the terminal.
-NL:     SAA CR
-        SAT TERMINAL
-        MON 2
-        JMP *+1
-        SAA LF
-        MON 2
-        JMP *+1
-        EXIT
+        INCLUDE "newline.asm"   ; NL: a new line on the terminal
 
 % PUTU: appends the number in A, taken unsigned, in the radix URAD, with
 % at least T digits (leading zeros).

@@ -554,15 +554,7 @@ CLOSE:  SAT ALLFILES
         JMP *+1
         EXIT
 
-% NL: a new line on the terminal.
-NL:     SAA CR
-        SAT TERMINAL
-        MON 2
-        JMP *+1
-        SAA LF
-        MON 2
-        JMP *+1
-        EXIT
+        INCLUDE "newline.asm"   ; NL: a new line on the terminal
 
 % SPACES: writes blanks up to column T of the field PUTTXT began (TCNT
 % characters are written already).

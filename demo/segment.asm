@@ -161,15 +161,7 @@ PN2:    AAX -1                  ; most significant first
         JMP PN2
 PN3:    EXIT
 
-% NL: a new line on the terminal.
-NL:     SAA CR
-        SAT TERMINAL
-        MON 2
-        JMP *+1
-        SAA LF
-        MON 2
-        JMP *+1
-        EXIT
+        INCLUDE "newline.asm"   ; NL: a new line on the terminal
 
 TSEGM:  TEXT ', SEGMENT '
 TROUND: TEXT ', ROUND '
