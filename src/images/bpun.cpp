@@ -4,6 +4,7 @@
 #include "cpu/machine.h"
 #include "filesystem/file_names.h"
 #include "images/prog_image.h"
+#include "shell/debug_aids.h"
 #include "shell/shell.h"
 
 // Echo of a preamble byte (bit 7 already removed): printable characters, CR
@@ -82,6 +83,7 @@ void place_binary_stream(FILE *stream) {
         uint32_t word = 0;
         if (!read_bpun_word(stream, &word)) {
             std::fprintf(out, "\r\nError when reading program data");
+            replant_breakpoint_in(load_address, stored);
             std::fclose(stream);
             return;
         }
@@ -94,6 +96,7 @@ void place_binary_stream(FILE *stream) {
         write_normal(load_address + i, word);
         ++stored;
     }
+    replant_breakpoint_in(load_address, stored);
     uint32_t checksum = 0;
     if (!read_bpun_word(stream, &checksum)) {
         std::fclose(stream);

@@ -141,11 +141,7 @@ static void copy_segment_code(const SegmentSlot &slot) {
     uint32_t count = high >= low ? high - low + 1 : 0;
     for (uint32_t i = 0; i < count; ++i)
         write_normal(low + i, slot_word(slot, 4 + i));
-    if (debug_state.breakpoint_set) {
-        uint32_t address = debug_state.breakpoint_address & WORD_MASK;
-        debug_state.breakpoint_saved_word = read_normal(address);
-        write_normal(address, BREAKPOINT_WORD);
-    }
+    replant_breakpoint_in(low, count);
     if (settings.debug_level == 077) {
         std::printf("\nCopy prog code - lower/upper = %o/%o %o words", low, high, count);
         std::printf("\nFirst word:%o Last word: %o", slot_word(slot, 4),

@@ -41,6 +41,14 @@ bool stop_at_planted_breakpoint() {
     return true;
 }
 
+void replant_breakpoint_in(uint32_t first, uint32_t count) {
+    if (!debug_state.breakpoint_set) return;
+    uint32_t address = debug_state.breakpoint_address & WORD_MASK;
+    if (address < first || address - first >= count) return;
+    debug_state.breakpoint_saved_word = read_normal(address);
+    write_normal(address, BREAKPOINT_WORD);
+}
+
 void execute_breakpoint_saved_word() {
     machine.P &= WORD_MASK;
     machine.data_bank_mask = (machine.STS & STS_PTM) ? ~0u : 0u;

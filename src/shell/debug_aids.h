@@ -105,6 +105,12 @@ inline bool breakpoint_planted_at(uint32_t address) {
     return debug_state.breakpoint_set && debug_state.breakpoint_address == (address & WORD_MASK);
 }
 
+// A loader that has just written `count` words of page table 0 from `first`
+// on calls this: when the planted breakpoint lies among them, the loaded word
+// becomes the saved word and the WAIT is planted again over it, so that the
+// breakpoint keeps working in the new code and clearing it restores that code.
+void replant_breakpoint_in(uint32_t first, uint32_t count);
+
 // The WAIT instruction asks this first: when the instruction being executed
 // is the planted breakpoint, the run stops there with P left at the
 // breakpoint address, and true is returned.

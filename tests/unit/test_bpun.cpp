@@ -106,6 +106,17 @@ TEST_F(PlaceBinary, AFileEndingEarlyKeepsTheWordsItHeld) {
     EXPECT_EQ(run("@place-binary Z"), "");
 }
 
+TEST_F(PlaceBinary, APlantedBreakpointStaysPlantedOverTheNewWords) {
+    write_normal(01001, 0777);
+    run("set-break-point 1001");
+    write_file("(EMULATOR)/P.BPUN", bpun_bytes("1000\r\n!", 01000, 3, {1, 2, 3}));
+    run("@place-binary P");
+    EXPECT_EQ(read_normal(01001), BREAKPOINT_WORD) << "the WAIT planted again";
+    EXPECT_EQ(debug_state.breakpoint_saved_word, 2u) << "the loaded word is the saved word";
+    run("clear-breakpoint");
+    EXPECT_EQ(read_normal(01001), 2u) << "clearing restores the new program, not the old";
+}
+
 TEST_F(PlaceBinary, GarbageNeverCrashes) {
     std::mt19937 random(5);
     for (int round = 0; round < 200; ++round) {

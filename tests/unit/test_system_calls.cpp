@@ -488,6 +488,23 @@ TEST_F(SystemCalls, SegmentByNameAndSwitching) {
     EXPECT_TRUE(returned());
     EXPECT_EQ(read_normal(02000), 0x1111u);
     EXPECT_EQ(read_normal(02001), 0x2222u);
+
+    // A planted breakpoint: inside the segment's code the new word is saved
+    // under the WAIT; outside it the saved word is left alone.
+    write_data(RESULT_AT + 020, 3);
+    write_data(RESULT_AT, RESULT_AT + 020);
+    for (uint32_t address : {02001u, 04000u}) {
+        write_normal(address, 0777);
+        debug_state.breakpoint_saved_word = 0777;
+        debug_state.breakpoint_address = address;
+        debug_state.breakpoint_set = 1;
+        write_normal(address, BREAKPOINT_WORD);
+        machine.A = RESULT_AT;
+        mon(0323);
+        EXPECT_EQ(read_normal(address), BREAKPOINT_WORD);
+        EXPECT_EQ(debug_state.breakpoint_saved_word, address == 02001 ? 0x2222u : 0777u);
+    }
+    reset_debug_state();
 }
 
 } // namespace
