@@ -222,14 +222,11 @@ const uint16_t cp850_unicode[128] = {
 };
 // clang-format on
 
-bool mouse_reporting = false;
-
-void set_mouse_reporting(bool on) {
-    if (!host_stdout_is_terminal() || mouse_reporting == on)
-        return;
-    std::fputs(on ? "\x1b[?1000h\x1b[?1006h" : "\x1b[?1006l\x1b[?1000l", stdout);
-    std::fflush(stdout);
-    mouse_reporting = on;
+// A write to standard output that failed shows in its error flag; the host
+// layer tells a closed output (the end of KESTREL) from a failed one.
+void check_console_output() {
+    if (std::ferror(stdout)) [[unlikely]]
+        host_flush_output();
 }
 
 void advance_cursor(int byte) {
@@ -365,7 +362,7 @@ int console_wait_event(int *column, int *row, int wait) {
         return 1;
     bool terminal_input = host_stdin_is_terminal();
     if (terminal_input)
-        set_mouse_reporting(true);
+        host_set_mouse_reporting(true);
     int result = 0;
     for (;;) {
         if (!queue_empty()) {
@@ -395,7 +392,7 @@ int console_wait_event(int *column, int *row, int wait) {
             break;
     }
     if (terminal_input)
-        set_mouse_reporting(false);
+        host_set_mouse_reporting(false);
     return result;
 }
 
@@ -565,7 +562,7 @@ int console_input_ready() {
 
 void console_fatal(const char *text) {
     std::fprintf(stderr, "%s\n", text);
-    set_mouse_reporting(false);
+    host_set_mouse_reporting(false);
     host_terminal_restore();
     std::exit(1);
 }
@@ -573,6 +570,7 @@ void console_fatal(const char *text) {
 void console_put_byte(int byte) {
     std::putchar(byte & 0xff);
     advance_cursor(byte & 0xff);
+    check_console_output();
 }
 
 void console_put_glyph(int byte) {
@@ -585,6 +583,7 @@ void console_put_glyph(int byte) {
     int length = cp850_to_utf8(byte, encoded);
     std::fwrite(encoded, 1, static_cast<size_t>(length), stdout);
     advance_cursor('x');
+    check_console_output();
 }
 
 void console_put_unicode(uint32_t code_point) {
@@ -602,7 +601,10 @@ void console_put_unicode(uint32_t code_point) {
     }
     std::fwrite(encoded, 1, static_cast<size_t>(length), stdout);
     advance_cursor('x');
+    check_console_output();
 }
+
+void console_flush() { host_flush_output(); }
 
 void console_put_text(const char *text) {
     while (*text)

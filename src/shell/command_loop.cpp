@@ -30,6 +30,16 @@ void on_interrupt(int) {
     interrupt_seen = 1;
 }
 
+// SIGTERM, SIGHUP or the end of standard output: a running program stops as
+// on ^C. Runs asynchronously too; the command loop then ends KESTREL.
+void on_end_request() {
+    if (cpu_running) {
+        cpu_running = 0;
+        halt_instruction_dispatch();
+        interrupt_stopped_run = 1;
+    }
+}
+
 // The message goes where the run's output went; then an @mode file gives
 // way to the console, for commands and for messages alike, so that the
 // operator sees the prompt that follows.
@@ -38,7 +48,11 @@ void report_interrupted_run() {
     interrupt_seen = 0;
     shell.program_command_pending = 0;
     set_stdin_text();
-    std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
+    const char *end_reason = host_end_reason();
+    if (end_reason)
+        std::fprintf(shell.operator_output, "\r\n%s, stopping ND-110 execution", end_reason);
+    else
+        std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
     if (shell.mode_input)
         return_input_to_console();
 }
@@ -143,13 +157,16 @@ static void prepare_completions() {
 
 // Reads a command line at the terminal with editing and history. ^C
 // discards the line; ^D reads again, as end of input at a terminal does.
-static void read_edited_line() {
+// Returns false when the terminal has gone (hung up) or KESTREL is to end.
+static bool read_edited_line() {
     for (;;) {
         int length = line_editor_read("<>", shell.command_line, COMMAND_LINE_SIZE);
+        if (host_input_ended())
+            return false;
         if (length >= 0) {
             interrupt_seen = 0;
             page_pause('\n');
-            return;
+            return true;
         }
         if (length == LINE_EDITOR_INTERRUPTED || interrupt_seen) {
             interrupt_seen = 0;
@@ -193,13 +210,14 @@ static bool obtain_line(bool edit) {
         user_table.current_user_name = shell.startup_user_name;
         return true;
     }
-    if (edit) {
-        read_edited_line();
-        return true;
-    }
+    if (edit)
+        return read_edited_line();
     for (;;) {
         shell.console_read_interrupted = 0;
         int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
+        // A line cut short by a termination signal is not carried out.
+        if (host_must_end())
+            return false;
         if (length != CONSOLE_EOF)
             return true;
         // After a ^C the prompt comes again, as the operator expects it after
@@ -216,7 +234,7 @@ static bool obtain_line(bool edit) {
 void run_command_loop() {
     prepare_completions();
     bool first = true;
-    while (!shell.quit_requested) {
+    while (!shell.quit_requested && !host_must_end()) {
         machine.STS = compose_sts(machine.current_level, machine.STS);
         reset_terminal_for_command();
         scan_users();
@@ -235,10 +253,8 @@ void run_command_loop() {
         }
         first = false;
         std::fflush(shell.operator_output);
-        if (!obtain_line(edit)) {
-            std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
+        if (!obtain_line(edit))
             break;
-        }
         // A line placed by the program is always a RECOVER: command_line holds
         // its text and argument_position points past the command word.
         if (pending)
@@ -248,7 +264,13 @@ void run_command_loop() {
         // A line placed by the program is taken once.
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;
-        std::fflush(stdout);
+        host_flush_output();
     }
-    std::fflush(stdout);
+    if (shell.quit_requested)
+        return;
+    // The end of input, a termination signal or the end of standard output.
+    if (const char *end_reason = host_end_reason())
+        std::fprintf(stdout, "\r\n--- Terminated KESTREL: %s\r\n", end_reason);
+    else
+        std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
 }

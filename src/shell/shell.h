@@ -98,6 +98,12 @@ void report_idle_interrupt();
 
 // Start-up and the command loop; returns the process exit status.
 int shell_main(int argc, char **argv);
+// Closes what is open at the end of KESTREL and returns the exit status:
+// 128 + n after signal n (SIGTERM, SIGHUP), 1 when output could not be
+// written to standard output, 0 otherwise.
+int end_kestrel();
+// SIGTERM, SIGHUP and the end of standard output stop a running program.
+void on_end_request();
 void run_command_loop();
 // Executes one shell line as the command loop does.
 void execute_command_line(const char *line);
