@@ -20,6 +20,9 @@ struct ShellState {
     FILE *echo_stream;      // argument prompts and echoed file lines
     FILE *prompt_input;     // answers to prompts; null = the console
     FILE *mode_input;       // the @mode command file; null = the console
+    // Mode files started one by another since the console last gave a
+    // command (each takes the place of the one that started it).
+    int chained_mode_files;
     int quit_requested;
     int program_command_pending;
     char program_command_line[COMMAND_LINE_SIZE];
