@@ -58,8 +58,8 @@ bool host_flush_output();
 bool host_output_failed();
 
 // --- signals ---
-// ^C: the handler runs on SIGINT, installed without SA_RESTART so that a
-// blocked read returns.
+// ^C: the handler runs on SIGINT. A wait for input or a sleep that it cuts
+// short returns (HOST_INTERRUPTED); a write in progress is completed.
 void host_install_interrupt_handler(void (*handler)(int));
 // SIGTERM and SIGHUP (and standard output closing) end KESTREL: `stop` is
 // called at once, from the signal handler, and may only store flags (it

@@ -62,9 +62,13 @@ void write_sequence(const char *text, size_t length) {
     (void)written;
 }
 
+// The mode of start, whoever changed it last (the line editor sets modes of
+// its own).
 void restore_at_exit() {
     input.program_running = false;
-    host_terminal_restore();
+    input.raw = false;
+    if (input.have_saved_mode)
+        tcsetattr(STDIN_FILENO, TCSANOW, &input.saved_mode);
 }
 
 void install_handler(int signal_number, void (*handler)(int), int flags) {
@@ -164,9 +168,9 @@ void install_signal_handlers() {
     // A closed pipe on standard output is seen as a failed write and ends
     // KESTREL in order, the terminal restored.
     std::signal(SIGPIPE, SIG_IGN);
-    install_handler(SIGTERM, on_termination, 0);
+    install_handler(SIGTERM, on_termination, SA_RESTART);
     if (handler_may_be_installed(SIGHUP))
-        install_handler(SIGHUP, on_termination, 0);
+        install_handler(SIGHUP, on_termination, SA_RESTART);
     install_handler(SIGQUIT, on_fatal_signal, 0);
     if (handler_may_be_installed(SIGTSTP))
         install_handler(SIGTSTP, on_stop_signal, SA_RESTART);
@@ -392,7 +396,9 @@ bool host_output_failed() { return output.failed; }
 
 void host_install_interrupt_handler(void (*handler)(int)) {
     signals.interrupt_handler = handler;
-    install_handler(SIGINT, on_interrupt_signal, 0);  // no SA_RESTART: a blocked read returns on ^C
+    // Waits for input (poll) and sleeps return on a signal whatever the
+    // flags say; a write to the terminal is carried on, not cut short.
+    install_handler(SIGINT, on_interrupt_signal, SA_RESTART);
 }
 
 void host_install_end_hook(void (*stop)()) { signals.end_hook = stop; }
