@@ -385,7 +385,7 @@ bool host_flush_output() {
     output.failed = true;
     // stdio may have failed in an earlier write of its own, whose error
     // number is gone: the descriptor tells whether it can take more.
-    if (error == EPIPE || error == EIO || standard_output_gone()) {
+    if (error == EPIPE || standard_output_gone()) {
         output.closed = true;
         request_end();
     }
