@@ -68,8 +68,7 @@ class SignalsEndToEnd : public ::testing::Test {
     }
     // Starts WRITER; returns when it has written its file and waits for a key.
     static bool start_writer(PtySession &session) {
-        if (!session.wait_for("<>"))
-            return false;
+        if (!session.wait_for("<>")) return false;
         session.send("WRITER\r");
         return session.wait_for("READY");
     }
@@ -89,7 +88,7 @@ TEST_F(SignalsEndToEnd, SigtermEndsInOrderDuringARunAndAtThePrompt) {
             session.send("Q");
             ASSERT_TRUE(session.wait_for("<>")) << session.output();
             session.mark();
-            session.send("@delete-file OUT:DATA");  // typed, never entered
+            session.send("@delete-file OUT:DATA"); // typed, never entered
             ASSERT_TRUE(session.wait_for("OUT:DATA")) << session.output();
         }
         session.send_signal(SIGTERM);
@@ -150,9 +149,9 @@ TEST_F(SignalsEndToEnd, ClosedStandardOutputEndsKestrel) {
 // Output that a full disk refuses is reported in the exit status.
 TEST_F(SignalsEndToEnd, OutputThatCouldNotBeWrittenMakesTheStatusNonZero) {
     std::string output;
-    int status = run_host_command("cd '" + tree_.root() + "' && echo quit | '" KESTREL_BINARY
-                                  "' >/dev/full 2>/dev/null",
-                                  &output);
+    int status = run_host_command(
+        "cd '" + tree_.root() + "' && echo quit | '" KESTREL_BINARY "' >/dev/full 2>/dev/null",
+        &output);
     EXPECT_EQ(status, 1);
 }
 
@@ -178,4 +177,4 @@ TEST_F(SignalsEndToEnd, SuspendGivesTheTerminalBackAndContinueTakesItAgain) {
     EXPECT_EQ(session.wait_exit(), 0) << session.output();
 }
 
-}  // namespace
+} // namespace
