@@ -85,9 +85,9 @@ TEST_F(SignalsEndToEnd, SigtermEndsInOrderDuringARunAndAtThePrompt) {
         PtySession session(tree_);
         ASSERT_TRUE(start_writer(session)) << session.output();
         if (at_prompt) {
+            session.mark();
             session.send("Q");
             ASSERT_TRUE(session.wait_for("<>")) << session.output();
-            session.mark();
             session.send("@delete-file OUT:DATA"); // typed, never entered
             ASSERT_TRUE(session.wait_for("OUT:DATA")) << session.output();
         }
