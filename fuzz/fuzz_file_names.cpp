@@ -6,7 +6,7 @@
 
 #include "filesystem/file_names.h"
 #include "filesystem/users.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -9,7 +9,7 @@
 
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,8 +4,10 @@
 // input byte chooses the readers (two bits each); the rest holds the lines.
 #include "fuzz_support.h"
 
+#include "operator/arguments.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
 #include "shell/command_table.h"
-#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include "cpu/machine.h"
 #include "monitor/monitor.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz_setup();

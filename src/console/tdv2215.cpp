@@ -4,7 +4,7 @@
 #include "cpu/machine.h"
 #include "host/host.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 #include <string>

@@ -3,7 +3,7 @@
 #include "console/tdv2215.h"
 #include "host/host.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cctype>
 #include <cstdio>

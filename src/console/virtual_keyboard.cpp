@@ -3,8 +3,10 @@
 #include "console/terminal.h"
 #include "filesystem/file_names.h"
 #include "host/host.h"
+#include "operator/arguments.h"
+#include "operator/line_reader.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include "cpu/cycle.h"
 #include "cpu/extended_dispatch.h"
 #include "cpu/machine.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 

@@ -9,9 +9,9 @@
 #include "cpu/register_ops.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <atomic>
 #include <bit>

@@ -14,7 +14,7 @@
 #include "cpu/instruction_context.h"
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstdint>
 #include <cstdio>

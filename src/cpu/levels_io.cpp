@@ -4,9 +4,9 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "monitor/monitor.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 

@@ -9,7 +9,7 @@
 #include "cpu/alu.h"
 #include "cpu/instruction_context.h"
 #include "cpu/machine.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <array>
 #include <cstddef>

@@ -2,8 +2,10 @@
 
 #include "filesystem/users.h"
 #include "host/host.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/arguments.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cctype>
 #include <cerrno>

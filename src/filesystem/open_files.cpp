@@ -2,8 +2,8 @@
 
 #include "console/terminal.h"
 #include "host/host.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cstring>
 

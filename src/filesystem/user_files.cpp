@@ -3,8 +3,8 @@
 #include "filesystem/users.h"
 
 #include "host/host.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cerrno>
 #include <cstdio>

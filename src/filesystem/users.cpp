@@ -1,8 +1,9 @@
 #include "filesystem/users.h"
 
 #include "host/host.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cctype>
 #include <cerrno>

@@ -4,8 +4,8 @@
 #include "cpu/machine.h"
 #include "filesystem/file_names.h"
 #include "images/prog_image.h"
+#include "operator/operator_channel.h"
 #include "shell/debug_aids.h"
-#include "shell/shell.h"
 
 // Echo of a preamble byte (bit 7 already removed): printable characters, CR
 // and LF as they are, NUL as the code-page-850 character 167, anything else

@@ -33,6 +33,9 @@ struct ImageState {
 
 extern ImageState image_state;
 
+// Set by the image loader when the last load put a whole image into memory.
+extern int image_loaded;
+
 void reset_image_state();
 
 // How a complete load treats an image that is a segment's program file.

@@ -3,9 +3,10 @@
 #include "cpu/machine.h"
 #include "host/host.h"
 #include "images/prog_image.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <algorithm>
 #include <cctype>

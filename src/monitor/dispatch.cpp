@@ -6,10 +6,11 @@
 #include "filesystem/open_files.h"
 #include "monitor/error_table.h"
 #include "monitor/monitor.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstring>

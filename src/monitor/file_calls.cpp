@@ -15,8 +15,8 @@
 #include "host/host.h"
 #include "monitor/monitor.h"
 #include "monitor/nd_text.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <algorithm>
 #include <cctype>

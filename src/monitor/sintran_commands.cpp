@@ -2,9 +2,10 @@
 // carried out by the operator shell's own command handlers.
 #include "filesystem/open_files.h"
 #include "monitor/monitor.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/commands.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cctype>
 #include <cstdio>

@@ -11,8 +11,8 @@
 #include "images/segments.h"
 #include "monitor/monitor.h"
 #include "monitor/nd_text.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cctype>
 #include <cstdio>

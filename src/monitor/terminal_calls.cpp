@@ -5,9 +5,9 @@
 #include "console/terminal.h"
 #include "cpu/machine.h"
 #include "monitor/monitor.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 

@@ -1,8 +1,10 @@
 // BCD-test: the operator's check of the decimal string arithmetic that the
 // decimal instructions use.
 #include "cpu/decimal.h"
+#include "operator/arguments.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 #include <string>

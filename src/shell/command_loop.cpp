@@ -5,10 +5,14 @@
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "host/line_editor.h"
+#include "images/prog_image.h"
+#include "operator/line_reader.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cctype>
@@ -16,8 +20,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-volatile sig_atomic_t interrupt_stopped_run = 0;
 
 // Runs asynchronously on ^C: only flags are touched here; the messages come
 // from the line reader and the instruction cycle.
@@ -38,32 +40,6 @@ void on_end_request() {
         halt_instruction_dispatch();
         interrupt_stopped_run = 1;
     }
-}
-
-// The message goes where the run's output went; then an @mode file gives
-// way to the console, for commands and for messages alike, so that the
-// operator sees the prompt that follows.
-void report_interrupted_run() {
-    interrupt_stopped_run = 0;
-    interrupt_seen = 0;
-    shell.program_command_pending = 0;
-    set_stdin_text();
-    const char *end_reason = host_end_reason();
-    if (end_reason)
-        std::fprintf(shell.operator_output, "\r\n%s, stopping ND-110 execution", end_reason);
-    else
-        std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
-    if (shell.mode_input)
-        return_input_to_console();
-}
-
-void report_idle_interrupt() {
-    interrupt_seen = 0;
-    set_stdin_text();
-    return_input_to_console();
-    shell.command_line[0] = '\0';
-    shell.argument_position = 0;
-    std::fprintf(stdout, " ^C typed\r\n");
 }
 
 // Lower-cases the first word of an "@" line, so SINTRAN-style commands may be

@@ -6,7 +6,7 @@
 #include "cpu/cycle.h"
 #include "cpu/levels_io.h"
 #include "host/host.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
 
 DebugState debug_state;
 

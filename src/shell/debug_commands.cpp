@@ -4,9 +4,10 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "filesystem/file_names.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
-#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstdio>

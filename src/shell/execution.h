@@ -28,11 +28,3 @@ void print_register_line();
 void list_register_values();
 // SINTRAN-info.
 void print_sintran_info();
-
-// Whether the shell line holds no further argument, so that the next argument
-// reader asks for it on a fresh line.
-bool shell_line_ended();
-// The text after the argument the last reader took, blanks included: the
-// program command line of a program started with its arguments. `prompted`
-// tells that the reader took the argument from a fresh line it asked for.
-const char *rest_after_argument(bool prompted);

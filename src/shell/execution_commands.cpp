@@ -5,10 +5,12 @@
 #include "cpu/machine.h"
 #include "host/host.h"
 #include "images/prog_image.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
 #include "shell/execution.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstdio>
@@ -87,25 +89,6 @@ void run_loaded_program() {
     print_timing_report(elapsed, "\r\n%llu instructions executed, %f usec/instruction");
     std::fprintf(out(), "\r\n");
     if (out() == stdout) page_pause('\n');
-}
-
-bool shell_line_ended() {
-    int position = shell.argument_position;
-    while (position < COMMAND_LINE_SIZE - 1 && shell.command_line[position] == ' ')
-        ++position;
-    return shell.command_line[position] == '\0';
-}
-
-const char *rest_after_argument(bool prompted) {
-    // An argument asked for stands at the start of the fresh line; the
-    // position saved by the reader belongs to the line it replaced.
-    int position = prompted ? 0 : shell.saved_argument_position;
-    const char *line = shell.command_line;
-    while (position < COMMAND_LINE_SIZE - 1 && line[position] == ' ')
-        ++position;
-    while (line[position] && line[position] != ' ' && line[position] != ',')
-        ++position;
-    return line + position;
 }
 
 static void reset_terminal_after_run() {

@@ -6,9 +6,11 @@
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "monitor/error_table.h"
+#include "operator/arguments.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/commands.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cctype>
 #include <cerrno>

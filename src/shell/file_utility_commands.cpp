@@ -3,9 +3,10 @@
 // filter.
 #include "filesystem/file_names.h"
 #include "host/host.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
-#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,8 +3,9 @@
 #include "cpu/cycle.h"
 #include "cpu/floating_point.h"
 #include "cpu/machine.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,8 +3,8 @@
 #include "filesystem/file_names.h"
 #include "filesystem/users.h"
 #include "floppy/floppy.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 

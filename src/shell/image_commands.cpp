@@ -3,8 +3,8 @@
 #include "images/bpun.h"
 #include "images/prog_image.h"
 #include "images/segments.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 

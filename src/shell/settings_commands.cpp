@@ -2,9 +2,10 @@
 #include "console/terminal.h"
 #include "filesystem/file_names.h"
 #include "host/host.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/commands.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <vector>
 

@@ -4,8 +4,9 @@
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "host/host.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstring>

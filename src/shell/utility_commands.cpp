@@ -3,9 +3,11 @@
 #include "console/terminal.h"
 #include "filesystem/file_names.h"
 #include "host/host.h"
+#include "operator/arguments.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,8 +4,8 @@
 
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 #include <cstdlib>

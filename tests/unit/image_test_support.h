@@ -10,9 +10,10 @@
 #include "filesystem/users.h"
 #include "images/prog_image.h"
 #include "images/segments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
 #include "shell/execution.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstdint>

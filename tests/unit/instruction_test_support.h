@@ -5,7 +5,7 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include "console/tdv2215.h"
 #include "console/terminal.h"
 #include "host/host.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

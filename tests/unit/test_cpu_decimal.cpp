@@ -2,8 +2,8 @@
 // the BCD-test command.
 #include "cpu/decimal.h"
 #include "instruction_test_support.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <string>
 #include <vector>

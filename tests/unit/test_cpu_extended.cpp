@@ -1,7 +1,7 @@
 // The op14nn group: SKP, EXR, byte instructions, RMPY/RDIV, MIX3, read word,
 // test-and-set, the terminate path, and the illegal-instruction handler.
 #include "instruction_test_support.h"
-#include "shell/shell.h"
+#include "operator/operator_channel.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // truncation, NLZ, DNZ, and the float and float-test commands.
 #include "cpu/floating_point.h"
 #include "instruction_test_support.h"
+#include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/shell.h"
 
 #include <cmath>
 #include <cstring>

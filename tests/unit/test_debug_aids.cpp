@@ -3,8 +3,9 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstdio>

@@ -5,9 +5,10 @@
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
+#include "operator/arguments.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstdlib>

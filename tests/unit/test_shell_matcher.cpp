@@ -1,7 +1,10 @@
 // The abbreviation matcher and the argument readers.
+#include "operator/arguments.h"
+#include "operator/line_reader.h"
+#include "operator/matcher.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/command_table.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstring>
 #include <gtest/gtest.h>

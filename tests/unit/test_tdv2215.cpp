@@ -4,9 +4,9 @@
 #include "console/terminal.h"
 #include "cpu/machine.h"
 #include "host/host.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <gtest/gtest.h>
 #include <initializer_list>

@@ -6,9 +6,9 @@
 #include "cpu/machine.h"
 #include "host/host.h"
 #include "monitor/monitor.h"
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/debug_aids.h"
-#include "shell/settings.h"
-#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstring>

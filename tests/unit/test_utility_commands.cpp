@@ -1,7 +1,8 @@
 // The operator utilities that need no file: help and its patterns, the
 // SINTRAN command list and the number conversions.
+#include "operator/operator_channel.h"
+#include "settings/settings.h"
 #include "shell/command_table.h"
-#include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstdio>
