@@ -3,7 +3,7 @@
 #include "console/terminal.h"
 #include "cpu/machine.h"
 #include "host/host.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 #include "settings/settings.h"
 
 #include <cstdio>

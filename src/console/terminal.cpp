@@ -2,7 +2,7 @@
 
 #include "console/tdv2215.h"
 #include "host/host.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 #include "settings/settings.h"
 
 #include <cctype>

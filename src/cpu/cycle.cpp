@@ -11,7 +11,7 @@
 #include "host/host.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <atomic>
 #include <bit>

@@ -2,10 +2,10 @@
 
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
 #include "images/prog_image.h"
 #include "operator/operator_channel.h"
-#include "shell/debug_aids.h"
 
 // Echo of a preamble byte (bit 7 already removed): printable characters, CR
 // and LF as they are, NUL as the code-page-850 character 167, anything else

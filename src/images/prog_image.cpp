@@ -2,14 +2,13 @@
 
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
 #include "host/host.h"
 #include "images/segments.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/debug_aids.h"
-#include "shell/execution.h"
 #include "shell/shell.h"
 
 #include <cerrno>

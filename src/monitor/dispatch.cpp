@@ -10,7 +10,7 @@
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
 #include "shell/commands.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <cstdio>
 #include <cstring>

@@ -12,7 +12,7 @@
 #include "settings/settings.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 #include "shell/shell.h"
 
 #include <cctype>

@@ -21,10 +21,5 @@ void reset_execution_state();
 // Word `index` (0-11) of SystemInfo.
 uint32_t system_info_word(int index);
 
-// The execution-trace line of the current state (the instruction at P),
-// without a line end.
-void print_register_line();
-// list-register-values: the register line and a line end.
-void list_register_values();
 // SINTRAN-info.
 void print_sintran_info();

@@ -3,13 +3,13 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "host/host.h"
 #include "images/prog_image.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
 #include "shell/commands.h"
-#include "shell/debug_aids.h"
 #include "shell/execution.h"
 #include "shell/shell.h"
 
@@ -186,21 +186,6 @@ void cmd_continue_at_restart_address() {
 }
 
 // ---- showing the machine ----
-
-void print_register_line() {
-    uint32_t flags = debug_state.trace_flags;
-    FILE *stream = debug_state.trace_stream;
-    debug_state.trace_flags = TRACE_EXECUTION;
-    debug_state.trace_stream = stdout;
-    print_trace_line();
-    debug_state.trace_flags = flags;
-    debug_state.trace_stream = stream;
-}
-
-void list_register_values() {
-    print_register_line();
-    std::fprintf(out(), "\r\n");
-}
 
 void cmd_list_register_values() {
     list_register_values();

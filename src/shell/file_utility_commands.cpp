@@ -6,7 +6,7 @@
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,7 +5,7 @@
 #include "operator/line_reader.h"
 #include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 #include "settings/settings.h"
 
 #include <cstdint>

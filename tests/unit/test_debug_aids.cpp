@@ -5,7 +5,7 @@
 #include "filesystem/open_files.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 #include "shell/shell.h"
 
 #include <cstdio>

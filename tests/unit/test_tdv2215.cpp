@@ -6,7 +6,7 @@
 #include "host/host.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <gtest/gtest.h>
 #include <initializer_list>

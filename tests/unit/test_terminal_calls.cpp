@@ -8,7 +8,7 @@
 #include "monitor/monitor.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/debug_aids.h"
+#include "debug/debug_aids.h"
 
 #include <cstdio>
 #include <cstring>

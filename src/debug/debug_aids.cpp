@@ -1,6 +1,7 @@
 // The trace hook and the trace prompt: what the debugging aids do after each
-// instruction while any trace flag is on.
-#include "shell/debug_aids.h"
+// instruction while any trace flag is on; the breakpoint's stop and resume;
+// the execution-trace line.
+#include "debug/debug_aids.h"
 
 #include "console/terminal.h"
 #include "cpu/cycle.h"
@@ -203,4 +204,19 @@ void trace_hook() {
             ++symbol.hits;
         }
     }
+}
+
+void print_register_line() {
+    uint32_t flags = debug_state.trace_flags;
+    FILE *stream = debug_state.trace_stream;
+    debug_state.trace_flags = TRACE_EXECUTION;
+    debug_state.trace_stream = stdout;
+    print_trace_line();
+    debug_state.trace_flags = flags;
+    debug_state.trace_stream = stream;
+}
+
+void list_register_values() {
+    print_register_line();
+    std::fprintf(shell.operator_output, "\r\n");
 }

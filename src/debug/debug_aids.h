@@ -100,6 +100,11 @@ bool answer_input_ended();
 // Prints the execution-trace line of the instruction just executed (level,
 // mnemonic, instruction word, PC and registers) without pausing.
 void print_trace_line();
+// The execution-trace line of the current state (the instruction at P),
+// without a line end.
+void print_register_line();
+// list-register-values: the register line and a line end.
+void list_register_values();
 
 inline bool breakpoint_planted_at(uint32_t address) {
     return debug_state.breakpoint_set && debug_state.breakpoint_address == (address & WORD_MASK);
