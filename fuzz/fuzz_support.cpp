@@ -2,7 +2,6 @@
 
 #include "console/tdv2215.h"
 #include "console/terminal.h"
-#include "console/virtual_keyboard.h"
 #include "cpu/cycle.h"
 #include "cpu/levels_io.h"
 #include "cpu/machine.h"
@@ -15,6 +14,7 @@
 #include "settings/settings.h"
 #include "shell/execution.h"
 #include "shell/shell.h"
+#include "shell/virtual_keyboard.h"
 
 #include <cerrno>
 #include <csignal>

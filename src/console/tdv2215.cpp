@@ -1,9 +1,7 @@
 #include "console/tdv2215.h"
 
 #include "console/terminal.h"
-#include "cpu/machine.h"
 #include "host/host.h"
-#include "debug/debug_aids.h"
 #include "settings/settings.h"
 
 #include <cstdio>
@@ -45,15 +43,6 @@ int first_empty(int from) {
     while (position < TDV_QUEUE_SIZE && tdv.tdv_queue[position] != TDV_EMPTY)
         ++position;
     return position;
-}
-
-// The eight bytes of MON 22: bits 15-8 and 7-0 of A, D, L and X, 7 bits each.
-void register_bytes(int bytes[8]) {
-    const uint32_t words[4] = {machine.A, machine.D, machine.L, machine.X};
-    for (int i = 0; i < 4; ++i) {
-        bytes[2 * i] = static_cast<int>((words[i] >> 8) & 0177);
-        bytes[2 * i + 1] = static_cast<int>(words[i] & 0177);
-    }
 }
 
 // Appends after the waiting entries; bytes beyond the queue's end are lost.
@@ -518,10 +507,10 @@ Step old_escape(int start) {
     }
     if (settings.debug_level == 5) {
         int third = entry(start + 2);
-        std::fprintf(debug_state.trace_stream, "\nTDV 2215 emulation: Unsupported ESC-sequence ");
-        std::fprintf(debug_state.trace_stream, "%o %o %o ", static_cast<unsigned>(ESC),
+        std::fprintf(console_hooks.trace_stream(), "\nTDV 2215 emulation: Unsupported ESC-sequence ");
+        std::fprintf(console_hooks.trace_stream(), "%o %o %o ", static_cast<unsigned>(ESC),
                      static_cast<unsigned>(c), static_cast<unsigned>(third < 0 ? 0 : third));
-        std::fflush(debug_state.trace_stream);
+        std::fflush(console_hooks.trace_stream());
         diagnostic_pause(5000);
     }
     // Passed, so that the same bytes are not examined again.
@@ -585,11 +574,11 @@ void run_old_interpreter() {
         }
         if (position > 0 && (is_cursor_step(byte) || is_line_end(byte) || byte == 16)) continue;
         if (settings.debug_level == 055) {
-            std::fprintf(debug_state.trace_stream, "\nTDV 2215 emul/Ill char: %o-%o-%o\n",
+            std::fprintf(console_hooks.trace_stream(), "\nTDV 2215 emul/Ill char: %o-%o-%o\n",
                          static_cast<unsigned>(byte),
                          static_cast<unsigned>(entry(position + 1) & 0177),
                          static_cast<unsigned>(entry(position + 2) & 0177));
-            std::fflush(debug_state.trace_stream);
+            std::fflush(console_hooks.trace_stream());
             diagnostic_pause(5000);
         }
         tdv.zp = position + 1;
@@ -625,20 +614,12 @@ void tdv_compact() {
     tdv.zp = 0;
 }
 
-void tdv_write() {
-    if (machine.T != 1) {
-        std::printf("\nMON 22: Supports terminal only!\n");
-        machine.A = 2;
-        machine.P = (machine.P + 1) & WORD_MASK;
-        return;
-    }
-    machine.P = (machine.P + 2) & WORD_MASK;
-    int bytes[8];
-    register_bytes(bytes);
+void tdv_write_bytes(const int (&bytes)[8], uint32_t a_register) {
+    tdv.a_register = a_register;
     if (settings.tdv_output == 0 && settings.debug_level == 055) {
-        std::fprintf(debug_state.trace_stream, "\nzp=%d", tdv.zp);
+        std::fprintf(console_hooks.trace_stream(), "\nzp=%d", tdv.zp);
         for (int byte : bytes)
-            std::fprintf(debug_state.trace_stream, "\n %4x", static_cast<unsigned>(byte));
+            std::fprintf(console_hooks.trace_stream(), "\n %4x", static_cast<unsigned>(byte));
     }
     append_bytes(bytes);
     if (settings.tdv_output == 0)
@@ -660,8 +641,8 @@ void tdv_diag(const char *message, TdvDetail detail) {
     switch (detail) {
     case TdvDetail::Queue:
         std::snprintf(number, sizeof number,
-                      " AREG = %d (dec)%4x(hex)- inbytebuff: ", static_cast<int>(machine.A),
-                      static_cast<unsigned>(machine.A));
+                      " AREG = %d (dec)%4x(hex)- inbytebuff: ", static_cast<int>(tdv.a_register),
+                      static_cast<unsigned>(tdv.a_register));
         text += number;
         for (int position = tdv.zp; entry(position) != TDV_EMPTY; ++position) {
             std::snprintf(number, sizeof number, "%x ", static_cast<unsigned>(entry(position)));

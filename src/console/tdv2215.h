@@ -1,8 +1,10 @@
 // The TDV 2215 display terminal: its control codes and escape sequences in
 // the ND program's output, carried out on the console. Single bytes of MON 2
 // use the screen functions directly; the eight bytes of MON 22 go through
-// tdv_write, which queues them so that a sequence may span several calls.
+// tdv_write_bytes, which queues them so that a sequence may span several calls.
 #pragma once
+
+#include <cstdint>
 
 constexpr int TDV_QUEUE_SIZE = 200;
 constexpr int TDV_EMPTY = -1;
@@ -21,6 +23,8 @@ struct TdvState {
     int csi_count;
     int diag_row;
     int cursor_address_half_received;
+    // A of the MON 22 whose bytes are being interpreted, for the diagnostics.
+    uint32_t a_register;
 };
 
 extern TdvState tdv;
@@ -37,9 +41,10 @@ void reset_tdv_state();
 // Empties the queue (MON 17).
 void tdv_reset_queue();
 
-// MON 22 for terminal type 52: queues the eight bytes of A, D, L and X and
-// interprets what can be carried out; moves P.
-void tdv_write();
+// The eight 7-bit bytes of a MON 22 for terminal type 52: queues them and
+// interprets what can be carried out. `a_register` is the call's A, which
+// the diagnostics show.
+void tdv_write_bytes(const int (&bytes)[8], uint32_t a_register);
 // Moves the entries from zp up to the first empty one to the front.
 void tdv_compact();
 void tdv_diag(const char *message, TdvDetail detail);

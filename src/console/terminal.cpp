@@ -2,7 +2,6 @@
 
 #include "console/tdv2215.h"
 #include "host/host.h"
-#include "debug/debug_aids.h"
 #include "settings/settings.h"
 
 #include <cctype>
@@ -12,6 +11,16 @@
 
 TerminalState terminal;
 volatile sig_atomic_t interrupt_seen = 0;
+
+static FILE *standard_output() {
+    return stdout;
+}
+
+ConsoleHooks console_hooks = {standard_output};
+
+void reset_console_hooks() {
+    console_hooks.trace_stream = standard_output;
+}
 
 namespace {
 
@@ -477,7 +486,7 @@ int echo_byte(int byte) {
         if (!terminal.echo_table[byte & 0x7f])
             return 0;
         if (settings.debug_level == 0101)
-            std::fprintf(debug_state.trace_stream, "\necho %o \n", byte & 0x7f);
+            std::fprintf(console_hooks.trace_stream(), "\necho %o \n", byte & 0x7f);
         echo = true;
         break;
     default: return 1;

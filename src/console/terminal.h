@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 
 constexpr int INBYTE_SIZE = 200;
 constexpr uint32_t VIRTUAL_FLAG = 0x1000;
@@ -46,6 +47,18 @@ struct TerminalState {
 };
 
 extern TerminalState terminal;
+
+// What the console reaches above itself, filled at start-up by the debugging
+// aids: where its diagnostic messages go (the trace stream). The default is
+// standard output.
+struct ConsoleHooks {
+    FILE *(*trace_stream)();
+};
+
+extern ConsoleHooks console_hooks;
+
+// The hooks at their defaults.
+void reset_console_hooks();
 
 // Set by the ^C handler; waits for input end early when it is set. The shell
 // clears it when it has dealt with the ^C.

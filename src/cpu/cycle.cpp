@@ -7,11 +7,9 @@
 #include "cpu/machine.h"
 #include "cpu/memory_reference.h"
 #include "cpu/register_ops.h"
-#include "filesystem/open_files.h"
 #include "host/host.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 
 #include <atomic>
 #include <bit>
@@ -40,9 +38,30 @@ const char *const mnemonic_table[257] = {
 };
 // clang-format on
 
-void install_instruction_set() {
-    for (auto &slot : instruction_table)
-        slot = illegal_instruction;
+namespace {
+
+const uint32_t no_trace_flags = 0;
+bool no_guards() { return true; }
+bool no_monitor_call_trace() { return false; }
+// Without the monitor calls an IOTMON call is a word nothing carries out.
+void no_monitor_calls(uint32_t) { illegal_instruction(); }
+void no_files() {}
+
+constexpr CpuHooks default_cpu_hooks = {
+    &no_trace_flags, no_guards, no_monitor_call_trace, no_monitor_calls, no_files, no_files,
+};
+
+} // namespace
+
+CpuHooks cpu_hooks = default_cpu_hooks;
+
+void reset_cpu_hooks() {
+    cpu_hooks = default_cpu_hooks;
+}
+
+void install_cpu_instructions() {
+    for (int slot = 0; slot < TRACE_HOOK_SLOT; ++slot)
+        instruction_table[slot] = illegal_instruction;
     install_memory_reference_instructions();
     install_register_instructions();
     install_extended_instructions();
@@ -50,8 +69,6 @@ void install_instruction_set() {
     install_decimal_instructions();
     install_floating_point_instructions();
     install_block_and_stack_instructions();
-    install_monitor_call_instruction();
-    instruction_table[TRACE_HOOK_SLOT] = trace_hook;
 }
 
 // Start of a run: P into the level's block, APT only when armed for this
@@ -80,38 +97,6 @@ static void start_cycle() {
     }
 }
 
-// Compares every guarded word with its recorded value. Returns false when the
-// operator chose to quit at the prompt.
-static bool check_guards() {
-    for (int i = 0; i < debug_state.guard_count; ++i) {
-        GuardEntry &guard = debug_state.guards[i];
-        uint32_t now = memory_image[guard.location % MEMORY_WORDS];
-        if (now == guard.value)
-            continue;
-        std::fprintf(shell.operator_output,
-                     "\r\nMemory location %o in PT %d has changed from %o to %o @P= %o\r\n",
-                    guard.location & WORD_MASK, static_cast<int>(guard.location >> 16),
-                    guard.value, now, machine.instruction_address);
-        guard.value = now;
-        std::fprintf(shell.operator_output, "\r\n>> Type CR to continue, q to quit");
-        int answer = read_prompt_answer();
-        // ^C has already stopped the run, which ends through the halt steps.
-        if (answer < 0 && !cpu_running)
-            return true;
-        if (answer == 'q' || answer < 0) {
-            std::fprintf(shell.operator_output, "\r\n   Return to command input!\r\n");
-            restore_saved_trace_settings();
-            cpu_running = 0;
-            if (machine.apt_offset) {
-                std::fprintf(shell.operator_output, "\r\nStopping with APT on, now turned off\r\n");
-                machine.apt_offset = 0;
-            }
-            return false;
-        }
-    }
-    return true;
-}
-
 static void halt_steps() {
     host_terminal_program_running(false);
     if (interrupt_stopped_run)
@@ -120,9 +105,9 @@ static void halt_steps() {
     if (!quiet) {
         std::fprintf(shell.operator_output,
                      "\r\n__ ND-110 emulation halted, close files (except scratch file):");
-        list_open_files();
+        cpu_hooks.list_open_files();
     }
-    close_all_files(CLOSE_KEEP_SCRATCH);
+    cpu_hooks.close_program_files();
     if (machine.apt_offset) {
         if (!quiet)
             std::fprintf(shell.operator_output, "\r\nStopping with APT %d on, now turned off\r\n",
@@ -188,7 +173,7 @@ HANDLER_INLINE uint32_t high_byte_at(std::size_t p) {
 // which ends the run without the halt steps.
 bool debugging_aids_turn() {
     instruction_table[TRACE_HOOK_SLOT]();
-    if ((debug_state.trace_flags & TRACE_GUARDS) && !check_guards()) {
+    if (!cpu_hooks.guards_hold()) {
         host_terminal_program_running(false);
         return false;
     }
@@ -206,9 +191,9 @@ bool run_with_debugging_aids() {
         machine.current_instruction = read_normal(machine.P);
         instruction_table[machine.current_instruction >> 8]();
         ++machine.instruction_count;
-        if (!debug_state.trace_flags) return true;
+        if (!*cpu_hooks.trace_flags) return true;
         if (!debugging_aids_turn()) return false;
-    } while (cpu_running && debug_state.trace_flags);
+    } while (cpu_running && *cpu_hooks.trace_flags);
     return true;
 }
 
@@ -355,7 +340,7 @@ void run_cpu() {
     static const void *const float48_labels[FLOAT_SLOT_COUNT] = {FLOAT_SLOTS(FLOAT48_LABEL_ADDRESS)};
     restore_dispatch(slot_labels, float48_labels, &&halt);
     start_cycle();
-    if (cpu_running && debug_state.trace_flags) {
+    if (cpu_running && *cpu_hooks.trace_flags) {
         if (!run_with_debugging_aids()) return;
         // What ran meanwhile may have changed the float format.
         if (dispatch_stale.load(std::memory_order_relaxed))
@@ -377,10 +362,10 @@ through_table:
     machine.instruction_address = p;
     machine.current_instruction = memory_image[p];
     instruction_table[machine.current_instruction >> 8]();
-    if (debug_state.trace_flags) [[unlikely]] {
+    if (*cpu_hooks.trace_flags) [[unlikely]] {
         ++machine.instruction_count;
         if (!debugging_aids_turn()) return;
-        if (cpu_running && debug_state.trace_flags && !run_with_debugging_aids()) return;
+        if (cpu_running && *cpu_hooks.trace_flags && !run_with_debugging_aids()) return;
         count = machine.instruction_count;
     } else {
         // The handler may have counted (EXR counts the word it runs).

@@ -8,7 +8,8 @@ using InstructionHandler = void (*)();
 
 constexpr int TRACE_HOOK_SLOT = 256;
 
-// Slots 0-255 by high byte of the instruction word; slot 256 is the trace hook.
+// Slots 0-255 by high byte of the instruction word; slot 256 is the trace
+// hook, filled by the debugging aids.
 extern InstructionHandler instruction_table[257];
 // The group mnemonic of every slot, as the execution trace prints it.
 extern const char *const mnemonic_table[257];
@@ -24,8 +25,38 @@ void halt_instruction_dispatch() noexcept;
 // instruction: the float format has changed.
 void instruction_dispatch_changed() noexcept;
 
-// Fills slots 0-255 with the instruction handlers and slot 256 with the trace hook.
-void install_instruction_set();
+// Fills slots 0-255 with the handlers of the CPU's own instructions and
+// illegal_instruction; the MON slot and slot 256 are filled by the monitor
+// calls and the debugging aids (see install_instruction_set in the shell).
+void install_cpu_instructions();
+
+// What the CPU reaches above itself, through hooks it owns: the layers that
+// own the other ends fill them at start-up. Each has a harmless default, so
+// that the CPU also runs on its own.
+struct CpuHooks {
+    // The debugging aids' trace flags: while the word is non-zero, every
+    // instruction goes through the instruction table, and the trace hook of
+    // slot 256 and then guards_hold run after it.
+    const uint32_t *trace_flags;
+    // Compares the guarded words after the trace hook. Returns false when the
+    // operator quit at the guard prompt: the run then ends without the halt
+    // steps.
+    bool (*guards_hold)();
+    // Whether IOTMON reports each of its calls (the monitor-call trace).
+    bool (*tracing_monitor_calls)();
+    // IOTMON's monitor calls: carries out call `number` as MON does.
+    void (*call_monitor)(uint32_t number);
+    // When a program ends: the halt steps' listing of the open files, and the
+    // closing of every file but the scratch files.
+    void (*list_open_files)();
+    void (*close_program_files)();
+};
+
+extern CpuHooks cpu_hooks;
+
+// Every hook at its default: no debugging aid, no monitor calls (IOTMON's
+// calls stop the program as an illegal instruction does), no files.
+void reset_cpu_hooks();
 
 // The handler of every slot without an instruction: stops the program with its message.
 void illegal_instruction();
@@ -38,4 +69,3 @@ void install_level_and_io_instructions();
 void install_decimal_instructions();
 void install_floating_point_instructions();
 void install_block_and_stack_instructions();
-void install_monitor_call_instruction();

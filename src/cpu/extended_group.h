@@ -13,7 +13,6 @@
 #include "cpu/extended_dispatch.h"
 #include "cpu/instruction_context.h"
 #include "cpu/machine.h"
-#include "filesystem/open_files.h"
 #include "settings/settings.h"
 
 #include <cstdint>
@@ -119,7 +118,7 @@ HANDLER_INLINE void register_multiply(InstructionContext &c) {
 inline void terminate_program(uint32_t word) {
     std::printf("\nTerminate on ill. or not impl. instr. %7o at %7o\n", word, machine.P);
     cpu_running = 0;
-    close_all_files(CLOSE_KEEP_SCRATCH);
+    cpu_hooks.close_program_files();
     set_stdin_text();
     machine.P = (machine.P + 1) & WORD_MASK;
 }

@@ -3,10 +3,8 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
-#include "monitor/monitor.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 
 #include <cstdio>
 
@@ -296,7 +294,7 @@ void leave_breakpoint_handler() {
 void iotmon_close_file() {
     uint32_t t = machine.T & WORD_MASK;
     if (t == 0177777 || (t >= 0100 && t <= 0110)) {
-        call_monitor(043);
+        cpu_hooks.call_monitor(043);
     } else if (t == 1) {
         advance(2);
     } else {
@@ -536,7 +534,7 @@ void interlevel_register_instruction() {
 
 void iotmon_instruction() {
     uint32_t code = machine.current_instruction & 0377;
-    if (debug_state.trace_flags & TRACE_MONITOR_CALLS)
+    if (cpu_hooks.tracing_monitor_calls())
         std::printf("\nIOTMON %4o at %7o, A=%7o T=%7o X=%7o D=%7o", code, machine.P, machine.A,
                     machine.T, machine.X, machine.D);
     switch (code) {
@@ -550,7 +548,7 @@ void iotmon_instruction() {
     case 042:
     case 064:
     case 065:
-        call_monitor(code);
+        cpu_hooks.call_monitor(code);
         break;
     case 043:
         iotmon_close_file();

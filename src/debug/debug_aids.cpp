@@ -1,6 +1,7 @@
 // The trace hook and the trace prompt: what the debugging aids do after each
 // instruction while any trace flag is on; the breakpoint's stop and resume;
-// the execution-trace line.
+// the execution-trace line; the guards; and the hooks by which the cycle and
+// the console reach all these.
 #include "debug/debug_aids.h"
 
 #include "console/terminal.h"
@@ -219,4 +220,57 @@ void print_register_line() {
 void list_register_values() {
     print_register_line();
     std::fprintf(shell.operator_output, "\r\n");
+}
+
+// Compares every guarded word with its recorded value. Returns false when the
+// operator chose to quit at the prompt.
+static bool check_guards() {
+    for (int i = 0; i < debug_state.guard_count; ++i) {
+        GuardEntry &guard = debug_state.guards[i];
+        uint32_t now = memory_image[guard.location % MEMORY_WORDS];
+        if (now == guard.value)
+            continue;
+        std::fprintf(shell.operator_output,
+                     "\r\nMemory location %o in PT %d has changed from %o to %o @P= %o\r\n",
+                    guard.location & WORD_MASK, static_cast<int>(guard.location >> 16),
+                    guard.value, now, machine.instruction_address);
+        guard.value = now;
+        std::fprintf(shell.operator_output, "\r\n>> Type CR to continue, q to quit");
+        int answer = read_prompt_answer();
+        // ^C has already stopped the run, which ends through the halt steps.
+        if (answer < 0 && !cpu_running)
+            return true;
+        if (answer == 'q' || answer < 0) {
+            std::fprintf(shell.operator_output, "\r\n   Return to command input!\r\n");
+            restore_saved_trace_settings();
+            cpu_running = 0;
+            if (machine.apt_offset) {
+                std::fprintf(shell.operator_output, "\r\nStopping with APT on, now turned off\r\n");
+                machine.apt_offset = 0;
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+// The cycle's turn for the guards, after the trace hook.
+static bool guards_hold() {
+    return !(debug_state.trace_flags & TRACE_GUARDS) || check_guards();
+}
+
+static bool tracing_monitor_calls() {
+    return debug_state.trace_flags & TRACE_MONITOR_CALLS;
+}
+
+static FILE *trace_stream() {
+    return debug_state.trace_stream;
+}
+
+void install_debugging_aids() {
+    instruction_table[TRACE_HOOK_SLOT] = trace_hook;
+    cpu_hooks.trace_flags = &debug_state.trace_flags;
+    cpu_hooks.guards_hold = guards_hold;
+    cpu_hooks.tracing_monitor_calls = tracing_monitor_calls;
+    console_hooks.trace_stream = trace_stream;
 }

@@ -83,6 +83,10 @@ extern DebugState debug_state;
 
 // Start-up state: no flags, trace output to standard output, no breakpoint.
 void reset_debug_state();
+// Puts the trace hook into slot 256 and fills the hooks by which the cycle
+// tests the trace flags, checks the guards and asks for the monitor-call
+// trace, and the console's trace stream.
+void install_debugging_aids();
 // The trace hook of slot 256: runs the enabled debugging aids for the
 // instruction just executed.
 void trace_hook();

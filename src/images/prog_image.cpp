@@ -9,7 +9,6 @@
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/shell.h"
 
 #include <cerrno>
 #include <cstring>
@@ -521,24 +520,4 @@ void compare_prog_images() {
     }
     std::fclose(first_stream);
     std::fclose(second_stream);
-}
-
-// Level registers of a freshly started program: everything but P cleared.
-static void clear_level_registers() {
-    for (auto &block : machine.level_blocks)
-        for (int r = 0; r < 8; ++r)
-            if (r != R_P) block.r[r] = 0;
-    machine.A = machine.D = machine.T = machine.X = machine.B = machine.L = 0;
-    machine.STS = compose_sts(machine.current_level, 0);
-}
-
-void start_prog_image() {
-    bool prompted = shell_line_ended();
-    load_prog_image();
-    if (!image_loaded) return;
-    set_program_command_line(rest_after_argument(prompted));
-    set_stdin_text();
-    reset_terminal_for_program();
-    clear_level_registers();
-    run_loaded_program();
 }

@@ -59,6 +59,3 @@ void save_prog_image();
 void write_binary_page_table();
 // compare-images.
 void compare_prog_images();
-// ! and @recover: loads an image and starts it with the rest of the line as
-// its command line.
-void start_prog_image();

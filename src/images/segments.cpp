@@ -1,12 +1,12 @@
 #include "images/segments.h"
 
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "host/host.h"
 #include "images/prog_image.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 
 #include <algorithm>
 #include <cctype>

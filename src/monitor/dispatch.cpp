@@ -1,16 +1,12 @@
 // The MON instruction: call-number dispatch, program termination, the calls
-// that print or copy error texts, the implemented-calls query and the shell
-// commands that inspect and trace monitor calls.
+// that print or copy error texts and the implemented-calls query.
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "filesystem/open_files.h"
 #include "monitor/error_table.h"
 #include "monitor/monitor.h"
-#include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/commands.h"
-#include "debug/debug_aids.h"
 
 #include <cstdio>
 #include <cstring>
@@ -262,51 +258,5 @@ void install_monitor_calls() {
 void install_monitor_call_instruction() {
     install_monitor_calls();
     instruction_table[0326] = monitor_call_instruction;
-}
-
-void cmd_check_monitor_call() {
-    uint32_t number = 0;
-    int bad_char = 0;
-    int result =
-        read_octal_argument(&number, 0, "\r\nEnter monitor call no:  (555 = all): ", &bad_char);
-    if (result == CONSOLE_EOF) return;
-    if (result < 0) {
-        std::fprintf(shell.operator_output, "Illegal char. in octal number: %c\r\n", bad_char);
-        return;
-    }
-    if (number == 0555) {
-        for (uint32_t n = 0; n <= 0377; ++n) {
-            if (implemented_call_position(n) < 0) continue;
-            std::fprintf(shell.operator_output, "MON %3o implemented\r\n", n);
-            if (shell.operator_output == stdout) page_pause('\n');
-        }
-        return;
-    }
-    if (implemented_call_position(number) >= 0)
-        std::fprintf(shell.operator_output, "MON %o implemented\r\n", number);
-    else
-        std::fprintf(shell.operator_output, "MON %o not implemented\r\n", number);
-}
-
-void cmd_trace_monitor_calls() {
-    int choice = read_choice_argument("Trace monitor calls on or off ? ", "on", "off on");
-    switch (choice) {
-    case CONSOLE_EOF:
-        return;
-    case 1:
-        debug_state.trace_flags &= ~TRACE_MONITOR_CALLS;
-        debug_state.saved_trace_flags &= ~TRACE_MONITOR_CALLS;
-        break;
-    case 2:
-        debug_state.trace_flags |= TRACE_MONITOR_CALLS;
-        debug_state.saved_trace_flags |= TRACE_MONITOR_CALLS;
-        std::fprintf(shell.operator_output, "NOTE: MON 2 not traced\a\r\n");
-        break;
-    case -2:
-        std::fprintf(shell.operator_output, "Please be more precise\r\n");
-        break;
-    default:
-        std::fprintf(shell.operator_output, "Please enter on or off\r\n");
-        break;
-    }
+    cpu_hooks.call_monitor = call_monitor;
 }

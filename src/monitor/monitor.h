@@ -18,8 +18,11 @@ using MonitorHandler = void (*)();
 // the "not coded" path.
 extern MonitorHandler monitor_table[256];
 
-// Fills monitor_table and puts the MON dispatcher into its instruction slot.
+// Fills monitor_table.
 void install_monitor_calls();
+// Fills monitor_table, puts the MON dispatcher into its instruction slot and
+// hands IOTMON the way to the calls (the CPU's call_monitor hook).
+void install_monitor_call_instruction();
 
 // The MON instruction: decodes the call number from the instruction word and
 // carries the call out.
@@ -154,6 +157,17 @@ void mon_switch_segment();                   // 323
 void mon_batch_mode_query();                 // 325
 void mon_answer_one();                       // 327
 
+// MON 22 for terminal type 52: hands the eight bytes of A, D, L and X to the
+// TDV 2215 emulation; moves P (terminal 1 only).
+void tdv_write();
+
 // ---- SINTRAN command emulation (monitor/sintran_commands.cpp) ----
 void mon_sintran_command();             // 70
 void mon_sintran_command_second_form(); // 317
+
+using SintranCommandHandler = void (*)();
+// Gives the SINTRAN command `name`, spelled as the command table spells it,
+// its handler: the command then reads its arguments from the shell line
+// through the argument readers. Returns false for a name the table does not
+// hold and for RECOVER, which always leaves its line for the shell.
+bool set_sintran_command_handler(const char *name, SintranCommandHandler handler);

@@ -1,11 +1,11 @@
-// SINTRAN commands that an ND program hands over with MON 70 and MON 317,
-// carried out by the operator shell's own command handlers.
+// SINTRAN commands that an ND program hands over with MON 70 and MON 317:
+// the command table and its matching. Most commands are carried out by the
+// operator shell's own command handlers, which the shell puts into the table.
 #include "filesystem/open_files.h"
 #include "monitor/monitor.h"
 #include "operator/matcher.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "shell/commands.h"
 
 #include <cctype>
 #include <cstdio>
@@ -55,32 +55,14 @@ const char *const sintran_command_names[SINTRAN_COMMAND_COUNT + 1] = {
     nullptr,
 };
 
-void (*const sintran_command_handlers[SINTRAN_COMMAND_COUNT])() = {
+// The handler of each command. The emulation's own are here; the shell puts
+// in its command handlers, which carry out the rest, at start-up (see
+// set_sintran_command_handler). RECOVER has none: it leaves its line for the
+// shell. A command without a handler is taken as one not emulated.
+SintranCommandHandler sintran_command_handlers[SINTRAN_COMMAND_COUNT] = {
     list_open_files_command,
     help_sintran_commands,
     get_terminal_type,
-    cmd_terminal_mode,
-    cmd_list_users,
-    cmd_list_file,
-    cmd_new,
-    nullptr,
-    cmd_who,
-    cmd_mode,
-    cmd_delete_file,
-    cmd_create_file,
-    cmd_copy_file,
-    cmd_close_file,
-    cmd_set_terminal_type,
-    cmd_run,
-    cmd_place_binary,
-    cmd_place_image_file,
-    cmd_copy,
-    cmd_hold,
-    cmd_create_user,
-    cmd_delete_user,
-    cmd_cc,
-    cmd_rename_file,
-    cmd_release_directory,
 };
 
 void help_sintran_commands() {
@@ -141,6 +123,9 @@ void carry_out_sintran_command() {
         if (index == RECOVER_ENTRY) {
             cpu_running = 0;
             shell.program_command_pending = 1;
+        } else if (!sintran_command_handlers[index]) {
+            std::fprintf(shell.operator_output, "\r\nNo such command (MAYBE NOT EMULATED): %s\r\n",
+                         sintran_command_text);
         } else if (nested_commands >= MAX_NESTED_COMMANDS) {
             std::fprintf(shell.operator_output, "\r\nSINTRAN commands nested too deeply: %s\r\n",
                          sintran_command_text);
@@ -159,6 +144,15 @@ void carry_out_sintran_command() {
 }
 
 } // namespace
+
+bool set_sintran_command_handler(const char *name, SintranCommandHandler handler) {
+    for (int i = 0; i < SINTRAN_COMMAND_COUNT; ++i) {
+        if (std::strcmp(sintran_command_names[i], name) != 0) continue;
+        if (i != RECOVER_ENTRY) sintran_command_handlers[i] = handler;
+        return i != RECOVER_ENTRY;
+    }
+    return false;
+}
 
 void mon_sintran_command() {
     carry_out_sintran_command();

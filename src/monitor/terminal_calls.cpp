@@ -4,10 +4,10 @@
 #include "console/tdv2215.h"
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "monitor/monitor.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 
 #include <cstdio>
 
@@ -666,6 +666,29 @@ void mon_input_byte_left() {
     terminal.last_typed_byte = key;
     echo_byte(key);
     deliver_byte_in_left_half(key);
+}
+
+
+// The eight bytes of MON 22: bits 15-8 and 7-0 of A, D, L and X, 7 bits each.
+static void register_bytes(int bytes[8]) {
+    const uint32_t words[4] = {machine.A, machine.D, machine.L, machine.X};
+    for (int i = 0; i < 4; ++i) {
+        bytes[2 * i] = static_cast<int>((words[i] >> 8) & 0177);
+        bytes[2 * i + 1] = static_cast<int>(words[i] & 0177);
+    }
+}
+
+void tdv_write() {
+    if (machine.T != 1) {
+        std::printf("\nMON 22: Supports terminal only!\n");
+        machine.A = 2;
+        machine.P = (machine.P + 1) & WORD_MASK;
+        return;
+    }
+    machine.P = (machine.P + 2) & WORD_MASK;
+    int bytes[8];
+    register_bytes(bytes);
+    tdv_write_bytes(bytes, machine.A);
 }
 
 void mon_output_bytes_until_zero() {

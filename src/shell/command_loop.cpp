@@ -1,6 +1,7 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "host/host.h"
@@ -12,7 +13,6 @@
 #include "settings/settings.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
-#include "debug/debug_aids.h"
 #include "shell/shell.h"
 
 #include <cctype>

@@ -3,11 +3,11 @@
 // watch, guards and the entry-point symbols.
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "debug/debug_aids.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,12 +1,12 @@
 // Operator tools that work on host files: octal dumps, binary comparison,
 // searches, paging, byte swapping, parity conversion and the register-line
 // filter.
+#include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
 #include "host/host.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "debug/debug_aids.h"
 
 #include <cstdint>
 #include <cstdio>

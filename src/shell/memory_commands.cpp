@@ -1,11 +1,11 @@
 // The memory tools: the interactive memory viewer and editor, searches,
 // fill and copy, and the hidden text finders and filler.
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "operator/arguments.h"
 #include "operator/line_reader.h"
 #include "operator/operator_channel.h"
 #include "shell/commands.h"
-#include "debug/debug_aids.h"
 
 #include <cstdint>
 #include <cstdio>

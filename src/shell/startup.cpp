@@ -1,12 +1,12 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 #include "shell/shell.h"
 
 #include <cstring>

@@ -6,6 +6,7 @@
 #include "cpu/machine.h"
 #include "debug/debug_aids.h"
 #include "settings/settings.h"
+#include "shell/shell.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -6,10 +6,11 @@
 #include "cpu/cycle.h"
 #include "cpu/floating_point.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
+#include "shell/shell.h"
 
 #include <csignal>
 #include <cstdio>

@@ -2,10 +2,10 @@
 // trace areas, histogram, watch, guards, and the memory tools.
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 #include "shell/shell.h"
 
 #include <cstdio>

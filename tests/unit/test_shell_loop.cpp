@@ -3,12 +3,13 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
+#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -3,10 +3,11 @@
 #include "console/tdv2215.h"
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "host/host.h"
+#include "monitor/monitor.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
 
 #include <gtest/gtest.h>
 #include <initializer_list>

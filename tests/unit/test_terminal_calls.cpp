@@ -4,11 +4,12 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "debug/debug_aids.h"
 #include "host/host.h"
 #include "monitor/monitor.h"
 #include "operator/operator_channel.h"
 #include "settings/settings.h"
-#include "debug/debug_aids.h"
+#include "shell/shell.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The virtual keyboard: definition lines and files, and the operator's test
 // of the event reader with Alt keys typed on a pseudo-terminal.
-#include "console/virtual_keyboard.h"
 #include "host/host.h"
 #include "image_test_support.h"
+#include "shell/virtual_keyboard.h"
 
 #include <pty.h>
 #include <termios.h>

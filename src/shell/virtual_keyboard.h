@@ -1,6 +1,6 @@
-// The virtual keyboard: per-key byte strings that Alt and the key send to the
-// ND program, loaded from a definition file, and the operator's test of the
-// console event reader.
+// The virtual keyboard's shell commands: the definition file that loads the
+// per-key byte strings Alt and the key send to the ND program (the console
+// keeps the table), and the operator's test of the console event reader.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "console/virtual_keyboard.h"
+#include "shell/virtual_keyboard.h"
 
 #include "console/terminal.h"
 #include "filesystem/file_names.h"
