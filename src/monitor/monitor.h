@@ -171,3 +171,7 @@ using SintranCommandHandler = void (*)();
 // through the argument readers. Returns false for a name the table does not
 // hold and for RECOVER, which always leaves its line for the shell.
 bool set_sintran_command_handler(const char *name, SintranCommandHandler handler);
+// The handler of the SINTRAN command `name`, spelled as the table spells it;
+// null for RECOVER, for a command that has none and for a name the table does
+// not hold.
+SintranCommandHandler sintran_command_handler(const char *name);

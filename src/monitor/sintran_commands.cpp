@@ -145,6 +145,12 @@ void carry_out_sintran_command() {
 
 } // namespace
 
+SintranCommandHandler sintran_command_handler(const char *name) {
+    for (int i = 0; i < SINTRAN_COMMAND_COUNT; ++i)
+        if (std::strcmp(sintran_command_names[i], name) == 0) return sintran_command_handlers[i];
+    return nullptr;
+}
+
 bool set_sintran_command_handler(const char *name, SintranCommandHandler handler) {
     for (int i = 0; i < SINTRAN_COMMAND_COUNT; ++i) {
         if (std::strcmp(sintran_command_names[i], name) != 0) continue;

@@ -3,6 +3,7 @@
 // with their arguments, and RECOVER leaving its line for the shell.
 #include "image_test_support.h"
 #include "monitor/monitor.h"
+#include "shell/commands.h"
 
 #include <cstring>
 #include <string>
@@ -46,6 +47,30 @@ TEST_F(SintranCommands, HelpListsTheTwentyFiveNames) {
     EXPECT_EQ(listed.substr(listed.size() - 21), "\r\nRELEASE-DIRECTORY\r\n");
     EXPECT_EQ(machine.P, CALL_AT + 1);
     EXPECT_EQ(cpu_running, 1);
+}
+
+// Start-up gives every command of the table but RECOVER a handler, the shell's
+// own among them; a command left without one is reported as not emulated.
+TEST_F(SintranCommands, EveryCommandButRecoverHasAHandler) {
+    std::string listed = command("HELP");
+    int names = 0;
+    for (size_t at = 2; at < listed.size(); ++names) {
+        size_t end = listed.find("\r\n", at);
+        std::string name = listed.substr(at, end - at);
+        if (name.empty()) break;
+        if (name == "RECOVER")
+            EXPECT_EQ(sintran_command_handler(name.c_str()), nullptr);
+        else
+            EXPECT_NE(sintran_command_handler(name.c_str()), nullptr) << name;
+        at = end + 2;
+    }
+    EXPECT_EQ(names, 25);
+    EXPECT_FALSE(set_sintran_command_handler("RECOVER", cmd_who));
+    EXPECT_FALSE(set_sintran_command_handler("FLY", cmd_who));
+    ASSERT_TRUE(set_sintran_command_handler("WHO", nullptr));
+    EXPECT_EQ(command("WHO"), "\r\nNo such command (MAYBE NOT EMULATED): WHO\r\n");
+    install_instruction_set();
+    EXPECT_EQ(command("WHO"), "===>  1  EMULATOR\r\n\r\n");
 }
 
 TEST_F(SintranCommands, AbbreviationsAreUpperCasedFirst) {
