@@ -1,6 +1,6 @@
 // The console as the ND terminal: key reading with translation of cursor and
 // function keys, the terminal input ring, echo and break strategies, paging,
-// cursor movement and the console event reader.
+// cursor movement, the console event reader, and the hook for its diagnostics.
 #pragma once
 
 #include <csignal>

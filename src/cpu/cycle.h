@@ -1,5 +1,6 @@
 // The instruction cycle: fetch at P from page table 0, one indexed call of the
-// handler for the instruction's high byte, count, and the debugging aids' turn.
+// handler for the instruction's high byte, count, and the debugging aids' turn;
+// the hooks by which the CPU reaches the layers above it.
 #pragma once
 
 #include <cstdint>

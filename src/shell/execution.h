@@ -1,5 +1,5 @@
-// Running the ND program: the run driver, the register line, and the
-// system-information words that SINTRAN-info shows and monitor calls read.
+// The execution state of the shell's run commands: the typed-ahead flag and
+// the system-information words that SINTRAN-info shows.
 #pragma once
 
 #include <cstdint>
