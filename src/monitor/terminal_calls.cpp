@@ -668,7 +668,6 @@ void mon_input_byte_left() {
     deliver_byte_in_left_half(key);
 }
 
-
 // The eight bytes of MON 22: bits 15-8 and 7-0 of A, D, L and X, 7 bits each.
 static void register_bytes(int bytes[8]) {
     const uint32_t words[4] = {machine.A, machine.D, machine.L, machine.X};
@@ -702,9 +701,9 @@ void mon_output_bytes_until_zero() {
         return;
     }
     mon_skip_return();
-    const uint32_t words[4] = {machine.A, machine.D, machine.L, machine.X};
-    for (int i = 0; i < 8; ++i) {
-        int byte = static_cast<int>((i & 1 ? words[i / 2] : words[i / 2] >> 8) & 0177);
+    int bytes[8];
+    register_bytes(bytes);
+    for (int byte : bytes) {
         if (byte == 0) return;
         if (settings.norwegian_charset) nd_to_console(&byte);
         if (byte == 7)
