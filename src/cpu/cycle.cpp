@@ -40,15 +40,13 @@ const char *const mnemonic_table[257] = {
 
 namespace {
 
-const uint32_t no_trace_flags = 0;
 bool no_guards() { return true; }
-bool no_monitor_call_trace() { return false; }
 // Without the monitor calls an IOTMON call is a word nothing carries out.
 void no_monitor_calls(uint32_t) { illegal_instruction(); }
 void no_files() {}
 
 constexpr CpuHooks default_cpu_hooks = {
-    &no_trace_flags, no_guards, no_monitor_call_trace, no_monitor_calls, no_files, no_files,
+    0, no_guards, no_monitor_calls, no_files, no_files,
 };
 
 } // namespace
@@ -171,9 +169,9 @@ HANDLER_INLINE uint32_t high_byte_at(std::size_t p) {
 // The debugging aids' turn after an instruction: the trace hook, then the
 // guarded words. Returns false when the operator quit at the guard prompt,
 // which ends the run without the halt steps.
-bool debugging_aids_turn() {
+HANDLER_INLINE bool debugging_aids_turn() {
     instruction_table[TRACE_HOOK_SLOT]();
-    if (!cpu_hooks.guards_hold()) {
+    if ((cpu_hooks.trace_flags & TRACE_GUARDS) && !cpu_hooks.guards_hold()) {
         host_terminal_program_running(false);
         return false;
     }
@@ -191,9 +189,9 @@ bool run_with_debugging_aids() {
         machine.current_instruction = read_normal(machine.P);
         instruction_table[machine.current_instruction >> 8]();
         ++machine.instruction_count;
-        if (!*cpu_hooks.trace_flags) return true;
+        if (!cpu_hooks.trace_flags) return true;
         if (!debugging_aids_turn()) return false;
-    } while (cpu_running && *cpu_hooks.trace_flags);
+    } while (cpu_running && cpu_hooks.trace_flags);
     return true;
 }
 
@@ -340,7 +338,7 @@ void run_cpu() {
     static const void *const float48_labels[FLOAT_SLOT_COUNT] = {FLOAT_SLOTS(FLOAT48_LABEL_ADDRESS)};
     restore_dispatch(slot_labels, float48_labels, &&halt);
     start_cycle();
-    if (cpu_running && *cpu_hooks.trace_flags) {
+    if (cpu_running && cpu_hooks.trace_flags) {
         if (!run_with_debugging_aids()) return;
         // What ran meanwhile may have changed the float format.
         if (dispatch_stale.load(std::memory_order_relaxed))
@@ -362,10 +360,10 @@ through_table:
     machine.instruction_address = p;
     machine.current_instruction = memory_image[p];
     instruction_table[machine.current_instruction >> 8]();
-    if (*cpu_hooks.trace_flags) [[unlikely]] {
+    if (cpu_hooks.trace_flags) [[unlikely]] {
         ++machine.instruction_count;
         if (!debugging_aids_turn()) return;
-        if (cpu_running && *cpu_hooks.trace_flags && !run_with_debugging_aids()) return;
+        if (cpu_running && cpu_hooks.trace_flags && !run_with_debugging_aids()) return;
         count = machine.instruction_count;
     } else {
         // The handler may have counted (EXR counts the word it runs).

@@ -9,6 +9,12 @@ using InstructionHandler = void (*)();
 
 constexpr int TRACE_HOOK_SLOT = 256;
 
+// The two trace flags the CPU acts on itself (the debugging aids define the
+// others): the guards' turn after each instruction, and IOTMON's report of
+// its calls (MON reports through the trace hook).
+constexpr uint32_t TRACE_MONITOR_CALLS = 0200;
+constexpr uint32_t TRACE_GUARDS = 0400;
+
 // Slots 0-255 by high byte of the instruction word; slot 256 is the trace
 // hook, filled by the debugging aids.
 extern InstructionHandler instruction_table[257];
@@ -35,16 +41,16 @@ void install_cpu_instructions();
 // own the other ends fill them at start-up. Each has a harmless default, so
 // that the CPU also runs on its own.
 struct CpuHooks {
-    // The debugging aids' trace flags: while the word is non-zero, every
-    // instruction goes through the instruction table, and the trace hook of
-    // slot 256 and then guards_hold run after it.
-    const uint32_t *trace_flags;
+    // The debugging aids' trace flags, kept here for them (they reach the
+    // word as debug_state.trace_flags): while it is non-zero, every
+    // instruction goes through the instruction table and the trace hook of
+    // slot 256 runs after it; with TRACE_GUARDS guards_hold runs then too.
+    // IOTMON reports its calls while TRACE_MONITOR_CALLS is set.
+    uint32_t trace_flags;
     // Compares the guarded words after the trace hook. Returns false when the
     // operator quit at the guard prompt: the run then ends without the halt
     // steps.
     bool (*guards_hold)();
-    // Whether IOTMON reports each of its calls (the monitor-call trace).
-    bool (*tracing_monitor_calls)();
     // IOTMON's monitor calls: carries out call `number` as MON does.
     void (*call_monitor)(uint32_t number);
     // When a program ends: the halt steps' listing of the open files, and the
@@ -55,7 +61,7 @@ struct CpuHooks {
 
 extern CpuHooks cpu_hooks;
 
-// Every hook at its default: no debugging aid, no monitor calls (IOTMON's
+// Every hook at its default: no trace flags, no monitor calls (IOTMON's
 // calls stop the program as an illegal instruction does), no files.
 void reset_cpu_hooks();
 

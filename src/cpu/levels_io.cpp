@@ -534,7 +534,7 @@ void interlevel_register_instruction() {
 
 void iotmon_instruction() {
     uint32_t code = machine.current_instruction & 0377;
-    if (cpu_hooks.tracing_monitor_calls())
+    if (cpu_hooks.trace_flags & TRACE_MONITOR_CALLS)
         std::printf("\nIOTMON %4o at %7o, A=%7o T=%7o X=%7o D=%7o", code, machine.P, machine.A,
                     machine.T, machine.X, machine.D);
     switch (code) {

@@ -14,6 +14,7 @@ DebugState debug_state;
 
 void reset_debug_state() {
     debug_state = DebugState{};
+    debug_state.trace_flags = 0;
     debug_state.trace_stream = stdout;
     debug_state.saved_trace_stream = stdout;
     wait_breakpoint_check = stop_at_planted_breakpoint;
@@ -254,23 +255,12 @@ static bool check_guards() {
     return true;
 }
 
-// The cycle's turn for the guards, after the trace hook.
-static bool guards_hold() {
-    return !(debug_state.trace_flags & TRACE_GUARDS) || check_guards();
-}
-
-static bool tracing_monitor_calls() {
-    return debug_state.trace_flags & TRACE_MONITOR_CALLS;
-}
-
 static FILE *trace_stream() {
     return debug_state.trace_stream;
 }
 
 void install_debugging_aids() {
     instruction_table[TRACE_HOOK_SLOT] = trace_hook;
-    cpu_hooks.trace_flags = &debug_state.trace_flags;
-    cpu_hooks.guards_hold = guards_hold;
-    cpu_hooks.tracing_monitor_calls = tracing_monitor_calls;
+    cpu_hooks.guards_hold = check_guards;
     console_hooks.trace_stream = trace_stream;
 }

@@ -2,6 +2,7 @@
 // off trace_flags, which the instruction cycle tests after every instruction.
 #pragma once
 
+#include "cpu/cycle.h"
 #include "cpu/machine.h"
 
 #include <cstdint>
@@ -12,8 +13,6 @@ constexpr uint32_t TRACE_AREAS = 02;
 constexpr uint32_t TRACE_HISTOGRAM = 010;
 constexpr uint32_t TRACE_WATCH = 020;
 constexpr uint32_t TRACE_START_ADDRESS = 0100;
-constexpr uint32_t TRACE_MONITOR_CALLS = 0200;
-constexpr uint32_t TRACE_GUARDS = 0400;
 constexpr uint32_t TRACE_ENTRIES = 01000;
 
 constexpr int MAX_GUARDS = 20;
@@ -44,7 +43,10 @@ struct EntrySymbol {
 };
 
 struct DebugState {
-    uint32_t trace_flags;
+    // The trace flags live in the CPU's hooks, where the cycle tests them
+    // after each instruction of the table; TRACE_MONITOR_CALLS and
+    // TRACE_GUARDS are defined with them.
+    static constexpr uint32_t &trace_flags = cpu_hooks.trace_flags;
     uint32_t saved_trace_flags;
     FILE *trace_stream;
     FILE *saved_trace_stream;
@@ -84,8 +86,7 @@ extern DebugState debug_state;
 // Start-up state: no flags, trace output to standard output, no breakpoint.
 void reset_debug_state();
 // Puts the trace hook into slot 256 and fills the hooks by which the cycle
-// tests the trace flags, checks the guards and asks for the monitor-call
-// trace, and the console's trace stream.
+// checks the guards and the console finds the trace stream.
 void install_debugging_aids();
 // The trace hook of slot 256: runs the enabled debugging aids for the
 // instruction just executed.
