@@ -42,6 +42,14 @@ bool host_input_ended();
 // Columns and rows of the terminal on standard output, 80 x 25 otherwise.
 void host_window_size(int *columns, int *rows);
 void host_write(const char *data, size_t length);
+// The stream that carries the ND terminal's output: standard output, unless
+// host_keep_standard_output_for_terminal moved KESTREL's own messages away.
+FILE *host_terminal_output();
+// Quiet runs: standard output is left to the ND terminal alone. The terminal
+// output gets a stream of its own on the standard output descriptor, and the
+// C stream stdout, which KESTREL's own messages use, writes to /dev/null.
+// Returns false (with errno set) when that cannot be arranged.
+bool host_keep_standard_output_for_terminal();
 
 // --- signals ---
 void host_install_interrupt_handler(void (*handler)(int));
@@ -70,6 +78,8 @@ HostFileInfo host_file_info(const std::string &path);
 // false when the directory cannot be read.
 bool host_list_directory(const std::string &path, std::vector<std::string> *names);
 bool host_make_directory(const std::string &path);
+// Creates an empty file; false (errno EEXIST) when anything has that name.
+bool host_create_new_file(const std::string &path);
 bool host_remove_directory(const std::string &path);
 bool host_rename(const std::string &from, const std::string &to);
 bool host_remove_file(const std::string &path);
@@ -78,6 +88,8 @@ bool host_set_file_size(const std::string &path, uint64_t size);
 bool host_set_stream_size(FILE *stream, uint64_t size);
 bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modified);
 bool host_change_directory(const std::string &path);
+// The working directory, or an empty string when it cannot be read.
+std::string host_current_directory();
 // Text of the last host error.
 std::string host_error_text();
 

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -27,6 +28,20 @@ struct HostInput {
 
 HostInput input;
 volatile sig_atomic_t resize_seen = 0;
+// Null until a quiet run gives the terminal its own stream.
+FILE *separate_terminal_output = nullptr;
+
+// Output the user is to see before KESTREL waits for input.
+void flush_output() {
+    std::fflush(stdout);
+    if (separate_terminal_output)
+        std::fflush(separate_terminal_output);
+}
+
+// The descriptor the ND terminal's output goes to.
+int terminal_output_fd() {
+    return separate_terminal_output ? fileno(separate_terminal_output) : STDOUT_FILENO;
+}
 
 void restore_at_exit() {
     input.program_running = false;
@@ -37,8 +52,9 @@ void on_fatal_signal(int signal_number) {
     // Mouse reporting may be on while an event wait runs; the terminal must
     // not go on reporting clicks to the shell that follows.
     static const char mouse_off[] = "\x1b[?1006l\x1b[?1000l";
-    if (isatty(STDOUT_FILENO)) {
-        ssize_t written = write(STDOUT_FILENO, mouse_off, sizeof mouse_off - 1);
+    int fd = terminal_output_fd();
+    if (isatty(fd)) {
+        ssize_t written = write(fd, mouse_off, sizeof mouse_off - 1);
         (void)written;
     }
     if (input.have_saved_mode)
@@ -52,7 +68,7 @@ void on_resize(int) { resize_seen = 1; }
 }  // namespace
 
 bool host_stdin_is_terminal() { return isatty(STDIN_FILENO); }
-bool host_stdout_is_terminal() { return isatty(STDOUT_FILENO); }
+bool host_stdout_is_terminal() { return isatty(terminal_output_fd()); }
 
 void host_terminal_init() {
     static bool restore_registered = false;
@@ -131,7 +147,7 @@ int host_read_byte(int timeout_ms) {
         return input.buffer[input.position++];
     if (input.ended)
         return HOST_EOF;
-    std::fflush(stdout);
+    flush_output();
     if (timeout_ms >= 0) {
         bool interrupted = false;
         if (!wait_readable(timeout_ms, &interrupted))
@@ -169,6 +185,7 @@ bool host_input_waiting(int timeout_ms) {
         return true;
     if (input.ended)
         return false;
+    flush_output();
     bool interrupted = false;
     return wait_readable(timeout_ms, &interrupted);
 }
@@ -179,7 +196,8 @@ bool host_input_ended() {
 
 void host_window_size(int *columns, int *rows) {
     winsize size{};
-    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col &&
+    int fd = terminal_output_fd();
+    if (isatty(fd) && ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col &&
         size.ws_row) {
         *columns = size.ws_col;
         *rows = size.ws_row;
@@ -189,7 +207,37 @@ void host_window_size(int *columns, int *rows) {
     *rows = 25;
 }
 
-void host_write(const char *data, size_t length) { std::fwrite(data, 1, length, stdout); }
+void host_write(const char *data, size_t length) {
+    std::fwrite(data, 1, length, host_terminal_output());
+}
+
+FILE *host_terminal_output() {
+    return separate_terminal_output ? separate_terminal_output : stdout;
+}
+
+bool host_keep_standard_output_for_terminal() {
+    if (separate_terminal_output)
+        return true;
+    std::fflush(stdout);
+    int terminal_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (terminal_fd < 0)
+        return false;
+    FILE *terminal_stream = fdopen(terminal_fd, "w");
+    if (!terminal_stream) {
+        close(terminal_fd);
+        return false;
+    }
+    int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd < 0 || dup2(null_fd, STDOUT_FILENO) < 0) {
+        if (null_fd >= 0)
+            close(null_fd);
+        std::fclose(terminal_stream);
+        return false;
+    }
+    close(null_fd);
+    separate_terminal_output = terminal_stream;
+    return true;
+}
 
 void host_install_interrupt_handler(void (*handler)(int)) {
     struct sigaction action {};

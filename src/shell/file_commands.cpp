@@ -46,10 +46,6 @@ static void close_unless_console(FILE *stream) {
     if (stream && !is_console(stream)) std::fclose(stream);
 }
 
-static bool is_nd_name_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '-';
-}
-
 // --- users ---
 
 void cmd_list_users() {
@@ -141,11 +137,10 @@ void cmd_create_user() {
         std::fprintf(out(), "User name too long\r\n");
         return;
     }
-    for (char c : name)
-        if (!is_nd_name_character(c)) {
-            print_error_code(021);
-            return;
-        }
+    if (!is_valid_user_name(name)) {
+        print_error_code(021);
+        return;
+    }
     if (is_known_user(name)) {
         print_error_code(051);
         return;
