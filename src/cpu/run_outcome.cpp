@@ -31,13 +31,18 @@ void report_in_one_line(const char *text) {
     if (!run_outcome.report_stream)
         return;
     std::string line;
+    bool line_end = false;
     for (const char *p = text; *p; ++p) {
-        char c = (*p == '\r' || *p == '\n') ? ' ' : *p;
-        if (c == ' ' && (line.empty() || line.back() == ' '))
+        if (*p == '\r' || *p == '\n') {
+            line_end = true;
             continue;
-        if (c == '_' && line.empty())
+        }
+        if (line.empty() && (*p == ' ' || *p == '_'))
             continue;
-        line += c;
+        if (line_end && !line.empty())
+            line += ' ';
+        line_end = false;
+        line += *p;
     }
     while (!line.empty() && line.back() == ' ')
         line.pop_back();
