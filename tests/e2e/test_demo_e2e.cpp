@@ -527,14 +527,16 @@ TEST(Options, ImagePathChangesDirectoryAndRunsAsThatUser) {
     tree.make_directory("(PETER)");
     tree.write_file("(PETER)/HELLO.PROG", demo_image("HELLO.PROG"));
     // Started from elsewhere: the path names the tree and the user.
-    RunResult run = run_kestrel(tree, "@who\nquit\n", {tree.path("(PETER)/HELLO.PROG")});
+    RunResult run = run_kestrel(tree, "@who\nquit\n", {tree.path("(PETER)/HELLO.PROG"), "A", "B"});
     EXPECT_NE(run.output.find("\r\nSet current directory to " + tree.root() + "/"),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Double clicked on a .PROG file\r\n  to invoke HELLO.PROG"),
               std::string::npos);
     EXPECT_NE(run.output.find("\r\nMust change to user PETER\r\n"), std::string::npos);
-    EXPECT_NE(run.output.find("HELLO FROM KESTREL:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("HELLO FROM KESTREL: A B\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("===>"), std::string::npos) << "one program, no commands read";
+    EXPECT_EQ(run.exit_status, 0);
 }
 
 } // namespace
