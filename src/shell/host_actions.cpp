@@ -9,6 +9,12 @@
 #include <cctype>
 #include <cstdio>
 
+std::string upper_case_name(std::string text) {
+    for (auto &c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
 bool directory_is_nd_tree() {
     for (const char *user : {"SYSTEM", "RT", "SCRATCH"})
         if (!host_file_info(user_directory(user)).is_directory)
@@ -32,12 +38,6 @@ struct TreeItem {
     std::string path;
     bool directory;
 };
-
-std::string upper_case(std::string text) {
-    for (auto &c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 // What a new tree in `root` consists of: the three system users with the
 // scratch files and the terminal device file, then the named users.
@@ -83,7 +83,7 @@ FILE *open_volume_image(const std::string &image_path) {
 int init_nd_tree(const std::string &directory, const std::vector<std::string> &users) {
     std::vector<std::string> names;
     for (const auto &user : users) {
-        std::string name = upper_case(user);
+        std::string name = upper_case_name(user);
         if (!is_valid_user_name(name)) {
             std::fprintf(stderr,
                          "kestrel: %s cannot be an ND user name (1 to 16 letters, digits "
@@ -148,7 +148,7 @@ int extract_volume(const std::string &image_path, const std::string &user) {
         print_not_a_tree_hint();
         return EXIT_STATUS_USAGE;
     }
-    std::string name = upper_case(user.empty() ? "EMULATOR" : user);
+    std::string name = upper_case_name(user.empty() ? "EMULATOR" : user);
     if (!is_valid_user_name(name) || !host_file_info(user_directory(name)).is_directory) {
         std::fprintf(stderr, "kestrel: there is no user %s in this ND tree\n", name.c_str());
         return EXIT_STATUS_USAGE;

@@ -42,6 +42,9 @@ std::string parse_host_options(int argc, const char *const *argv, HostOptions *o
 // prompt: each argument after a blank.
 std::string program_arguments_text(const std::vector<std::string> &arguments);
 
+// A user name or host file type as typed, in capitals.
+std::string upper_case_name(std::string text);
+
 // Whether the working directory holds the users SYSTEM, RT and SCRATCH.
 bool directory_is_nd_tree();
 // Prints on standard error that the working directory is not an ND tree, and

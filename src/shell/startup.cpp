@@ -122,12 +122,6 @@ static int usage_error(const std::string &text) {
     return EXIT_STATUS_USAGE;
 }
 
-static std::string upper_case_name(std::string text) {
-    for (auto &c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // PROGRAM is a host path to an image, not an ND name, when it has a "/" or
 // names a host .PROG or .BPUN file in the working directory.
 static bool names_host_image(const std::string &program) {
