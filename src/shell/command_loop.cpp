@@ -11,6 +11,7 @@
 #include "shell/command_table.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
+#include "shell/host_options.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 
@@ -98,9 +99,7 @@ static void load_host_image(const std::string &path) {
                      host_error_text().c_str());
         return;
     }
-    std::string type = path.size() > 5 ? path.substr(path.size() - 5) : std::string();
-    for (auto &c : type)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string type = path.size() > 5 ? upper_case_name(path.substr(path.size() - 5)) : "";
     if (type == ".BPUN")
         image_loaded = place_binary_stream(stream) ? 1 : 0;
     else
