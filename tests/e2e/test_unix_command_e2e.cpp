@@ -81,6 +81,12 @@ TEST_F(UnixCommand, AnAbnormalStopIsOneLineOnStandardErrorAndStatusOne) {
         << run.output;
     EXPECT_EQ(run.errors, "");
     EXPECT_EQ(run.exit_status, 1);
+    // The same from a :BPUN image named by its host path.
+    ASSERT_TRUE(tree_.assemble(kBad, "BAD.BPUN", &log, {"--bpun"})) << log;
+    run = run_kestrel_apart(tree_, "", {"-q", "BAD.BPUN"});
+    EXPECT_EQ(run.output, "A");
+    EXPECT_EQ(run.errors.rfind("kestrel: Illegal instruction code at 1004", 0), 0u) << run.errors;
+    EXPECT_EQ(run.exit_status, 1);
 }
 
 TEST_F(UnixCommand, UsageErrorsEndWithStatusTwo) {
