@@ -122,17 +122,15 @@ static void load_startup_program() {
         load_host_image(shell.startup_host_image);
     }
     shell.operator_output = operator_output;
-    if (!kept)
-        return;
-    if (!image_loaded) {
-        std::string messages;
+    std::string messages;
+    if (kept) {
         std::rewind(kept);
         for (int c; (c = std::fgetc(kept)) != EOF;)
             messages += static_cast<char>(c);
-        report_in_one_line(messages.empty() ? "The program could not be loaded"
-                                            : messages.c_str());
+        std::fclose(kept);
     }
-    std::fclose(kept);
+    if (!image_loaded)
+        report_in_one_line(messages.empty() ? "The program could not be loaded" : messages.c_str());
 }
 
 // The program the host command line named, run with its arguments; the name
