@@ -578,8 +578,7 @@ namespace {
 // With Unix line ends a CR is held back until the next byte shows whether it
 // begins a CR LF pair; every write releases it first.
 void release_held_cr(FILE *out) {
-    if (!console_output.held_cr)
-        return;
+    if (!console_output.held_cr) return;
     console_output.held_cr = false;
     std::fputc('\r', out);
 }
@@ -591,7 +590,7 @@ FILE *output_stream() {
     return out;
 }
 
-}  // namespace
+} // namespace
 
 void console_finish_output() {
     FILE *out = output_stream();
@@ -661,8 +660,12 @@ void console_set_cursor(int column, int row) {
     terminal.cursor_row = row;
 }
 
-void console_erase_to_end_of_line() { std::fputs("\x1b[K", output_stream()); }
-void console_erase_to_end_of_screen() { std::fputs("\x1b[J", output_stream()); }
+void console_erase_to_end_of_line() {
+    std::fputs("\x1b[K", output_stream());
+}
+void console_erase_to_end_of_screen() {
+    std::fputs("\x1b[J", output_stream());
+}
 
 void console_clear_screen() {
     std::fputs("\x1b[2J\x1b[H", output_stream());
@@ -708,11 +711,21 @@ void console_scroll_down() {
 
 void console_set_attribute(int attribute) {
     switch (attribute) {
-    case 160: std::fputs("\x1b[7m", output_stream()); break;
-    case 12: std::fputs("\x1b[31m", output_stream()); break;
-    case 0x8020: std::fputs("\x1b[4m", output_stream()); break;
-    default: std::fputs("\x1b[0m", output_stream()); break;
+    case 160:
+        std::fputs("\x1b[7m", output_stream());
+        break;
+    case 12:
+        std::fputs("\x1b[31m", output_stream());
+        break;
+    case 0x8020:
+        std::fputs("\x1b[4m", output_stream());
+        break;
+    default:
+        std::fputs("\x1b[0m", output_stream());
+        break;
     }
 }
 
-void console_beep() { std::fputc('\a', output_stream()); }
+void console_beep() {
+    std::fputc('\a', output_stream());
+}

@@ -7,7 +7,9 @@
 
 RunOutcome run_outcome;
 
-void reset_run_outcome() { run_outcome = RunOutcome{RunEnd::NotRun, false, false, nullptr}; }
+void reset_run_outcome() {
+    run_outcome = RunOutcome{RunEnd::NotRun, false, false, nullptr};
+}
 
 void begin_run_outcome() {
     run_outcome.end = RunEnd::Stopped;
@@ -28,8 +30,7 @@ void end_run_outcome() {
 
 // The message as one line: the line ends and the decoration around it go.
 void report_in_one_line(const char *text) {
-    if (!run_outcome.report_stream)
-        return;
+    if (!run_outcome.report_stream) return;
     std::string line;
     bool line_end = false;
     for (const char *p = text; *p; ++p) {
@@ -37,10 +38,8 @@ void report_in_one_line(const char *text) {
             line_end = true;
             continue;
         }
-        if (line.empty() && (*p == ' ' || *p == '_'))
-            continue;
-        if (line_end && !line.empty())
-            line += ' ';
+        if (line.empty() && (*p == ' ' || *p == '_')) continue;
+        if (line_end && !line.empty()) line += ' ';
         line_end = false;
         line += *p;
     }
@@ -59,11 +58,10 @@ std::string formatted(const char *format, va_list arguments) {
     return text;
 }
 
-}  // namespace
+} // namespace
 
 void note_stop_reason(const char *text) {
-    if (run_outcome.stop_reported)
-        return;
+    if (run_outcome.stop_reported) return;
     run_outcome.stop_reported = true;
     report_in_one_line(text);
 }

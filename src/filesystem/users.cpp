@@ -29,11 +29,9 @@ std::string user_directory(const std::string &name) {
 // The listing pattern "(*)": a directory whose name is a user name in
 // parentheses. "()" names no user.
 bool is_valid_user_name(const std::string &name) {
-    if (name.empty() || name.size() > static_cast<size_t>(MAX_USER_NAME))
-        return false;
+    if (name.empty() || name.size() > static_cast<size_t>(MAX_USER_NAME)) return false;
     for (char c : name)
-        if (!is_nd_name_character(c))
-            return false;
+        if (!is_nd_name_character(c)) return false;
     return true;
 }
 

@@ -63,18 +63,15 @@ bool host_change_directory(const std::string &path) { return chdir(path.c_str())
 
 bool host_create_new_file(const std::string &path) {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     return close(fd) == 0;
 }
 
 std::string host_current_directory() {
     std::vector<char> buffer(4096);
     for (;;) {
-        if (getcwd(buffer.data(), buffer.size()))
-            return buffer.data();
-        if (errno != ERANGE || buffer.size() > (1u << 20))
-            return {};
+        if (getcwd(buffer.data(), buffer.size())) return buffer.data();
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
         buffer.resize(buffer.size() * 2);
     }
 }

@@ -34,8 +34,7 @@ FILE *separate_terminal_output = nullptr;
 // Output the user is to see before KESTREL waits for input.
 void flush_output() {
     std::fflush(stdout);
-    if (separate_terminal_output)
-        std::fflush(separate_terminal_output);
+    if (separate_terminal_output) std::fflush(separate_terminal_output);
 }
 
 // The descriptor the ND terminal's output goes to.
@@ -68,7 +67,9 @@ void on_resize(int) { resize_seen = 1; }
 }  // namespace
 
 bool host_stdin_is_terminal() { return isatty(STDIN_FILENO); }
-bool host_stdout_is_terminal() { return isatty(terminal_output_fd()); }
+bool host_stdout_is_terminal() {
+    return isatty(terminal_output_fd());
+}
 
 void host_terminal_init() {
     static bool restore_registered = false;
@@ -197,8 +198,7 @@ bool host_input_ended() {
 void host_window_size(int *columns, int *rows) {
     winsize size{};
     int fd = terminal_output_fd();
-    if (isatty(fd) && ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col &&
-        size.ws_row) {
+    if (isatty(fd) && ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col && size.ws_row) {
         *columns = size.ws_col;
         *rows = size.ws_row;
         return;
@@ -216,12 +216,10 @@ FILE *host_terminal_output() {
 }
 
 bool host_keep_standard_output_for_terminal() {
-    if (separate_terminal_output)
-        return true;
+    if (separate_terminal_output) return true;
     std::fflush(stdout);
     int terminal_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (terminal_fd < 0)
-        return false;
+    if (terminal_fd < 0) return false;
     FILE *terminal_stream = fdopen(terminal_fd, "w");
     if (!terminal_stream) {
         close(terminal_fd);
@@ -229,8 +227,7 @@ bool host_keep_standard_output_for_terminal() {
     }
     int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
     if (null_fd < 0 || dup2(null_fd, STDOUT_FILENO) < 0) {
-        if (null_fd >= 0)
-            close(null_fd);
+        if (null_fd >= 0) close(null_fd);
         std::fclose(terminal_stream);
         return false;
     }

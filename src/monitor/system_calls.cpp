@@ -269,7 +269,7 @@ void mon_answer_zero() {
 
 void mon_exit_segment() {
     print_stop_message("\nMON 133, exit from segment %o with LREG=%o, terminate program", machine.T,
-                machine.L);
+                       machine.L);
     cpu_running = 0;
 }
 

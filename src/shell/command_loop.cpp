@@ -79,8 +79,7 @@ static void run_program_just_loaded(const char *rest) {
 static void load_and_run_named_program(int word_start, int word_end) {
     shell.argument_position = word_start;
     cmd_load_image_file();
-    if (image_loaded)
-        run_program_just_loaded(shell.command_line + word_end);
+    if (image_loaded) run_program_just_loaded(shell.command_line + word_end);
     // A RECOVER from the program leaves its line here for the next pass.
     if (!shell.program_command_pending) {
         shell.command_line[0] = '\0';
@@ -113,8 +112,7 @@ static void load_host_image(const std::string &path) {
 static void load_startup_program() {
     FILE *kept = run_outcome.report_stream ? std::tmpfile() : nullptr;
     FILE *operator_output = shell.operator_output;
-    if (kept)
-        shell.operator_output = kept;
+    if (kept) shell.operator_output = kept;
     if (shell.startup_host_image.empty()) {
         shell.argument_position = 0;
         cmd_load_image_file();
@@ -141,9 +139,8 @@ static void run_startup_program() {
         int word_end = 0;
         while (shell.command_line[word_end] && shell.command_line[word_end] != ' ')
             ++word_end;
-        run_program_just_loaded(shell.startup_host_image.empty()
-                                    ? shell.command_line + word_end
-                                    : shell.startup_arguments.c_str());
+        run_program_just_loaded(shell.startup_host_image.empty() ? shell.command_line + word_end
+                                                                 : shell.startup_arguments.c_str());
     }
     if (!shell.program_command_pending) {
         shell.command_line[0] = '\0';

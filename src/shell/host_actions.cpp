@@ -5,8 +5,8 @@
 #include "host/host.h"
 #include "shell/host_options.h"
 
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 std::string upper_case_name(std::string text) {
@@ -17,19 +17,17 @@ std::string upper_case_name(std::string text) {
 
 bool directory_is_nd_tree() {
     for (const char *user : {"SYSTEM", "RT", "SCRATCH"})
-        if (!host_file_info(user_directory(user)).is_directory)
-            return false;
+        if (!host_file_info(user_directory(user)).is_directory) return false;
     return true;
 }
 
 void print_not_a_tree_hint() {
     std::fflush(stdout);
-    std::fprintf(stderr,
-                 "Hint: this directory is not an ND directory tree. KESTREL needs the\n"
-                 "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\n"
-                 "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `kestrel --init DIR`\n"
-                 "lays out such a tree and `kestrel -C DIR` works in it; `make run` lays\n"
-                 "out a demo tree in build/demo-tree. See README.md, \"Using KESTREL\".\n");
+    std::fprintf(stderr, "Hint: this directory is not an ND directory tree. KESTREL needs the\n"
+                         "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\n"
+                         "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `kestrel --init DIR`\n"
+                         "lays out such a tree and `kestrel -C DIR` works in it; `make run` lays\n"
+                         "out a demo tree in build/demo-tree. See README.md, \"Using KESTREL\".\n");
 }
 
 namespace {
@@ -78,7 +76,7 @@ FILE *open_volume_image(const std::string &image_path) {
     return image;
 }
 
-}  // namespace
+} // namespace
 
 int init_nd_tree(const std::string &directory, const std::vector<std::string> &users) {
     std::vector<std::string> names;
@@ -93,8 +91,7 @@ int init_nd_tree(const std::string &directory, const std::vector<std::string> &u
         }
         names.push_back(name);
     }
-    if (names.empty())
-        names.push_back("EMULATOR");
+    if (names.empty()) names.push_back("EMULATOR");
     HostFileInfo root = host_file_info(directory);
     if (root.exists && !root.is_directory) {
         std::fprintf(stderr, "kestrel: %s exists and is not a directory; nothing was made\n",
@@ -120,8 +117,8 @@ int init_nd_tree(const std::string &directory, const std::vector<std::string> &u
     // Made with exclusive creation: what appeared since the check above is
     // never replaced.
     for (const auto &item : items) {
-        bool made = item.directory ? host_make_directory(item.path)
-                                   : host_create_new_file(item.path);
+        bool made =
+            item.directory ? host_make_directory(item.path) : host_create_new_file(item.path);
         if (!made) {
             std::fflush(stdout);
             std::fprintf(stderr, "kestrel: cannot make %s: %s\n", item.path.c_str(),
@@ -135,8 +132,7 @@ int init_nd_tree(const std::string &directory, const std::vector<std::string> &u
 
 int list_volume(const std::string &image_path) {
     FILE *image = open_volume_image(image_path);
-    if (!image)
-        return EXIT_STATUS_USAGE;
+    if (!image) return EXIT_STATUS_USAGE;
     int result = list_floppy_image(image, stdout, stderr);
     std::fclose(image);
     std::fflush(stdout);
@@ -154,8 +150,7 @@ int extract_volume(const std::string &image_path, const std::string &user) {
         return EXIT_STATUS_USAGE;
     }
     FILE *image = open_volume_image(image_path);
-    if (!image)
-        return EXIT_STATUS_USAGE;
+    if (!image) return EXIT_STATUS_USAGE;
     std::printf("The files of the volume are written into the directory of user %s.\n",
                 name.c_str());
     int result = extract_floppy_image(image, user_directory(name), stdout, stderr, image_path);

@@ -22,20 +22,18 @@ bool take_value(const std::string &word, const char *short_name, const char *lon
             return true;
         }
         *value = argv[++*index];
-        if (value->empty())
-            *error = "option " + word + " needs a value";
+        if (value->empty()) *error = "option " + word + " needs a value";
         return true;
     }
     if (word.rfind(long_form + "=", 0) == 0) {
         *value = word.substr(long_form.size() + 1);
-        if (value->empty())
-            *error = "option " + long_form + " needs a value";
+        if (value->empty()) *error = "option " + long_form + " needs a value";
         return true;
     }
     return false;
 }
 
-}  // namespace
+} // namespace
 
 std::string parse_host_options(int argc, const char *const *argv, HostOptions *options) {
     *options = HostOptions{};
@@ -48,8 +46,7 @@ std::string parse_host_options(int argc, const char *const *argv, HostOptions *o
             ++i;
             break;
         }
-        if (word.empty() || word[0] != '-' || word == "-")
-            break;
+        if (word.empty() || word[0] != '-' || word == "-") break;
         if (word == "-q" || word == "--quiet") {
             options->quiet = true;
         } else if (word == "--lf") {
@@ -80,8 +77,7 @@ std::string parse_host_options(int argc, const char *const *argv, HostOptions *o
             error = "unknown option " + word;
         }
     }
-    if (!error.empty())
-        return error;
+    if (!error.empty()) return error;
     if (i < argc) {
         if (options->action != HostAction::Shell)
             return std::string("a program cannot be run together with ") +

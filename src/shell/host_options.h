@@ -13,24 +13,24 @@ constexpr int EXIT_STATUS_FAILED = 1;
 constexpr int EXIT_STATUS_USAGE = 2;
 
 enum class HostAction {
-    Shell,          // the operator shell
-    RunProgram,     // PROGRAM [ARGS...]: run it and exit
+    Shell,      // the operator shell
+    RunProgram, // PROGRAM [ARGS...]: run it and exit
     Help,
     Version,
-    InitTree,       // --init DIR [USER...]
-    ListVolume,     // --list-volume IMAGE
-    ExtractVolume,  // --extract-volume IMAGE
+    InitTree,      // --init DIR [USER...]
+    ListVolume,    // --list-volume IMAGE
+    ExtractVolume, // --extract-volume IMAGE
 };
 
 struct HostOptions {
     HostAction action = HostAction::Shell;
-    bool quiet = false;            // -q, --quiet
-    bool unix_line_ends = false;   // --lf
-    std::string tree;              // -C, --tree
-    std::string user;              // -u, --user
-    std::string program;           // PROGRAM
-    std::vector<std::string> arguments;  // ARGS of PROGRAM, or the users of --init
-    std::string path;              // DIR of --init, IMAGE of the volume options
+    bool quiet = false;                 // -q, --quiet
+    bool unix_line_ends = false;        // --lf
+    std::string tree;                   // -C, --tree
+    std::string user;                   // -u, --user
+    std::string program;                // PROGRAM
+    std::vector<std::string> arguments; // ARGS of PROGRAM, or the users of --init
+    std::string path;                   // DIR of --init, IMAGE of the volume options
 };
 
 // Reads argv[1...]. Options come before PROGRAM; everything after PROGRAM

@@ -77,60 +77,55 @@ static void print_tree_hints(bool scratch_claimed) {
                      user_table.current_user_name.c_str(), user_table.current_user_name.c_str());
 }
 
-
 static void print_usage() {
-    std::printf(
-        "Usage: kestrel [OPTIONS] [PROGRAM [ARGS...]]\n"
-        "       kestrel --init DIR [USER...]\n"
-        "       kestrel --list-volume IMAGE\n"
-        "       kestrel [-C DIR] [-u USER] --extract-volume IMAGE\n"
-        "       kestrel --help | --version\n"
-        "\n"
-        "KESTREL runs ND-100/ND-110/ND-120 programs written for SINTRAN III.\n"
-        "It works in an ND directory tree: the ND users as directories named\n"
-        "(SYSTEM), (RT), (SCRATCH) and so on, with the eight scratch files\n"
-        "(SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. At the prompt <> type a\n"
-        "command (help lists them; each hyphen-separated part may be abbreviated)\n"
-        "or the name of a :PROG file of the current user to run it.\n"
-        "\n"
-        "With PROGRAM, KESTREL runs that one program with ARGS as its command\n"
-        "line, its terminal being standard input and output, and exits. PROGRAM\n"
-        "is an ND program name of the user logged in (HELLO, (SYSTEM)SEGA) or a\n"
-        "host path to a .PROG or .BPUN image; PATH/(USER)/NAME.PROG changes to\n"
-        "PATH and runs NAME as USER.\n"
-        "\n"
-        "  -q, --quiet          only the program's output on standard output;\n"
-        "                       a stop that is not MON 0 in one line on standard\n"
-        "                       error\n"
-        "  --lf                 CR LF from the program becomes LF\n"
-        "  -C, --tree DIR       work in the ND tree DIR\n"
-        "  -u, --user USER      log in USER instead of EMULATOR\n"
-        "  --init DIR [USER...] lay out a new ND tree with these users (EMULATOR\n"
-        "                       if none); nothing that exists is overwritten\n"
-        "  --list-volume IMAGE  list the files of an ND volume image\n"
-        "  --extract-volume IMAGE\n"
-        "                       extract them into the user's directory\n"
-        "\n"
-        "Exit status: 0 when the program ended with MON 0 (at the prompt: quit or\n"
-        "the end of input), 1 when a run stopped otherwise or a set-up failed,\n"
-        "2 for a usage error, 128+n after signal n.\n");
+    std::printf("Usage: kestrel [OPTIONS] [PROGRAM [ARGS...]]\n"
+                "       kestrel --init DIR [USER...]\n"
+                "       kestrel --list-volume IMAGE\n"
+                "       kestrel [-C DIR] [-u USER] --extract-volume IMAGE\n"
+                "       kestrel --help | --version\n"
+                "\n"
+                "KESTREL runs ND-100/ND-110/ND-120 programs written for SINTRAN III.\n"
+                "It works in an ND directory tree: the ND users as directories named\n"
+                "(SYSTEM), (RT), (SCRATCH) and so on, with the eight scratch files\n"
+                "(SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. At the prompt <> type a\n"
+                "command (help lists them; each hyphen-separated part may be abbreviated)\n"
+                "or the name of a :PROG file of the current user to run it.\n"
+                "\n"
+                "With PROGRAM, KESTREL runs that one program with ARGS as its command\n"
+                "line, its terminal being standard input and output, and exits. PROGRAM\n"
+                "is an ND program name of the user logged in (HELLO, (SYSTEM)SEGA) or a\n"
+                "host path to a .PROG or .BPUN image; PATH/(USER)/NAME.PROG changes to\n"
+                "PATH and runs NAME as USER.\n"
+                "\n"
+                "  -q, --quiet          only the program's output on standard output;\n"
+                "                       a stop that is not MON 0 in one line on standard\n"
+                "                       error\n"
+                "  --lf                 CR LF from the program becomes LF\n"
+                "  -C, --tree DIR       work in the ND tree DIR\n"
+                "  -u, --user USER      log in USER instead of EMULATOR\n"
+                "  --init DIR [USER...] lay out a new ND tree with these users (EMULATOR\n"
+                "                       if none); nothing that exists is overwritten\n"
+                "  --list-volume IMAGE  list the files of an ND volume image\n"
+                "  --extract-volume IMAGE\n"
+                "                       extract them into the user's directory\n"
+                "\n"
+                "Exit status: 0 when the program ended with MON 0 (at the prompt: quit or\n"
+                "the end of input), 1 when a run stopped otherwise or a set-up failed,\n"
+                "2 for a usage error, 128+n after signal n.\n");
 }
 
 static int usage_error(const std::string &text) {
-    std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help' for more information.\n",
-                 text.c_str());
+    std::fprintf(stderr, "kestrel: %s\nTry 'kestrel --help' for more information.\n", text.c_str());
     return EXIT_STATUS_USAGE;
 }
 
 // PROGRAM is a host path to an image, not an ND name, when it has a "/" or
 // names a host .PROG or .BPUN file in the working directory.
 static bool names_host_image(const std::string &program) {
-    if (program.find('/') != std::string::npos)
-        return true;
-    std::string type = program.size() > 5 ? upper_case_name(program.substr(program.size() - 5))
-                                          : std::string();
-    if (type != ".PROG" && type != ".BPUN")
-        return false;
+    if (program.find('/') != std::string::npos) return true;
+    std::string type =
+        program.size() > 5 ? upper_case_name(program.substr(program.size() - 5)) : std::string();
+    if (type != ".PROG" && type != ".BPUN") return false;
     HostFileInfo info = host_file_info(program);
     return info.exists && !info.is_directory;
 }
@@ -138,8 +133,7 @@ static bool names_host_image(const std::string &program) {
 // An image path whose directory is a user directory: PATH/(USER)/NAME.PROG.
 static bool names_image_in_user_directory(const std::string &path) {
     size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash < 3)
-        return false;
+    if (slash == std::string::npos || slash < 3) return false;
     size_t start = path.rfind('/', slash - 1);
     start = start == std::string::npos ? 0 : start + 1;
     std::string directory = path.substr(start, slash - start);
@@ -149,8 +143,7 @@ static bool names_image_in_user_directory(const std::string &path) {
 // Host paths on the command line are meant from where kestrel was started,
 // before -C changes the directory.
 static std::string path_from(const std::string &directory, const std::string &path) {
-    if (path.empty() || path[0] == '/' || directory.empty())
-        return path;
+    if (path.empty() || path[0] == '/' || directory.empty()) return path;
     return directory + "/" + path;
 }
 
@@ -181,9 +174,12 @@ static bool take_startup_program(const HostOptions &options, const std::string &
 // that could not be loaded did not run.
 static int status_of_program_run() {
     switch (run_outcome.end) {
-    case RunEnd::EndedAtMon0: return EXIT_STATUS_OK;
-    case RunEnd::Stopped: return EXIT_STATUS_FAILED;
-    case RunEnd::NotRun: break;
+    case RunEnd::EndedAtMon0:
+        return EXIT_STATUS_OK;
+    case RunEnd::Stopped:
+        return EXIT_STATUS_FAILED;
+    case RunEnd::NotRun:
+        break;
     }
     return EXIT_STATUS_USAGE;
 }
@@ -225,18 +221,15 @@ static int run_shell(const HostOptions &options, int argc, char **argv,
     for (int i = 0; i < argc; ++i)
         std::printf("\r\r\nargv[%d]=%s ", i, argv[i]);
     bool one_program = options.action == HostAction::RunProgram;
-    if (one_program && !take_startup_program(options, start_directory))
-        return EXIT_STATUS_USAGE;
+    if (one_program && !take_startup_program(options, start_directory)) return EXIT_STATUS_USAGE;
 
     settings.debug_level = 0;
     reset_terminal_state();
     // Normal rendition is the terminal's default; a pipe gets no sequence.
-    if (host_stdout_is_terminal())
-        console_set_attribute(10);
+    if (host_stdout_is_terminal()) console_set_attribute(10);
 
     reset_user_table();
-    if (!options.user.empty())
-        user_table.current_user_name = upper_case_name(options.user);
+    if (!options.user.empty()) user_table.current_user_name = upper_case_name(options.user);
     scan_users();
     user_table.current_user_index = find_user_exact(user_table.current_user_name);
     std::fprintf(shell.operator_output, "\r\nLogged in user is %s, index %i\r\n",
@@ -279,14 +272,20 @@ static int run_shell(const HostOptions &options, int argc, char **argv,
 int shell_main(int argc, char **argv) {
     HostOptions options;
     std::string error = parse_host_options(argc, argv, &options);
-    if (!error.empty())
-        return usage_error(error);
+    if (!error.empty()) return usage_error(error);
     switch (options.action) {
-    case HostAction::Help: print_usage(); return EXIT_STATUS_OK;
-    case HostAction::Version: std::printf("kestrel %s\n", KESTREL_VERSION); return EXIT_STATUS_OK;
-    case HostAction::InitTree: return init_nd_tree(options.path, options.arguments);
-    case HostAction::ListVolume: return list_volume(options.path);
-    default: break;
+    case HostAction::Help:
+        print_usage();
+        return EXIT_STATUS_OK;
+    case HostAction::Version:
+        std::printf("kestrel %s\n", KESTREL_VERSION);
+        return EXIT_STATUS_OK;
+    case HostAction::InitTree:
+        return init_nd_tree(options.path, options.arguments);
+    case HostAction::ListVolume:
+        return list_volume(options.path);
+    default:
+        break;
     }
     std::string start_directory = host_current_directory();
     if (!options.tree.empty() && !host_change_directory(options.tree)) {

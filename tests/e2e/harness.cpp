@@ -132,10 +132,9 @@ RunResult run_process(const NdTree &tree, const std::string &input,
         dup2(to_child[0], STDIN_FILENO);
         dup2(from_child[1], STDOUT_FILENO);
         dup2(errors_apart ? errors_from_child[1] : from_child[1], STDERR_FILENO);
-        for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1],
-                       errors_from_child[0], errors_from_child[1]})
-            if (fd >= 0)
-                close(fd);
+        for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1], errors_from_child[0],
+                       errors_from_child[1]})
+            if (fd >= 0) close(fd);
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);
         execv(argv[0], argv.data());
@@ -143,8 +142,7 @@ RunResult run_process(const NdTree &tree, const std::string &input,
     }
     close(to_child[0]);
     close(from_child[1]);
-    if (errors_apart)
-        close(errors_from_child[1]);
+    if (errors_apart) close(errors_from_child[1]);
     signal(SIGPIPE, SIG_IGN);
     fcntl(to_child[1], F_SETFL, O_NONBLOCK);
     size_t written = 0;
@@ -169,8 +167,7 @@ RunResult run_process(const NdTree &tree, const std::string &input,
             result.output += "\n[harness: timed out]";
             break;
         }
-        if (poll(fds, 3, left) < 0 && errno != EINTR)
-            break;
+        if (poll(fds, 3, left) < 0 && errno != EINTR) break;
         if (input_open && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t n = write(to_child[1], input.data() + written, input.size() - written);
             if (n > 0)
@@ -181,8 +178,7 @@ RunResult run_process(const NdTree &tree, const std::string &input,
             }
         }
         for (int i = 0; i < 2; ++i) {
-            if (outputs[i] < 0 || !(fds[i].revents & (POLLIN | POLLHUP)))
-                continue;
+            if (outputs[i] < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             char buffer[8192];
             ssize_t n = read(outputs[i], buffer, sizeof buffer);
             if (n <= 0) {
@@ -196,15 +192,14 @@ RunResult run_process(const NdTree &tree, const std::string &input,
     if (input_open)
         close(to_child[1]);
     for (int fd : outputs)
-        if (fd >= 0)
-            close(fd);
+        if (fd >= 0) close(fd);
     int status = 0;
     waitpid(pid, &status, 0);
     result.exit_status = decode_status(status);
     return result;
 }
 
-}  // namespace
+} // namespace
 
 RunResult run_kestrel(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments, int timeout_seconds) {

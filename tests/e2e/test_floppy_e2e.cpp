@@ -228,11 +228,10 @@ TEST_F(FloppyE2E, ListAndExtractAVolumeFromTheHostCommandLine) {
     EXPECT_EQ(list.exit_status, 0);
     EXPECT_FALSE(tree.exists("(EMULATOR)/LETTERS.SYMB"));
 
-    RunResult extract =
-        run_kestrel_apart(tree, "", {"-C", "(GUEST)/..", "--extract-volume", "DISK.IMAG", "-u",
-                                     "guest"});
-    EXPECT_NE(extract.output.find(listing +
-                                  "Create file ./(GUEST)/LETTERS.SYMB <- Extracting : LETTERS.SYMB\n"),
+    RunResult extract = run_kestrel_apart(
+        tree, "", {"-C", "(GUEST)/..", "--extract-volume", "DISK.IMAG", "-u", "guest"});
+    EXPECT_NE(extract.output.find(
+                  listing + "Create file ./(GUEST)/LETTERS.SYMB <- Extracting : LETTERS.SYMB\n"),
               std::string::npos)
         << extract.output;
     EXPECT_EQ(extract.exit_status, 0);

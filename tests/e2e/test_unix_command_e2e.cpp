@@ -96,15 +96,18 @@ TEST_F(UnixCommand, UsageErrorsEndWithStatusTwo) {
         std::vector<std::string> arguments;
         std::string errors;
     } cases[] = {
-        {{"--bogus"}, "kestrel: unknown option --bogus\n"
-                      "Try 'kestrel --help' for more information.\n"},
-        {{"-C"}, "kestrel: option -C needs a value\n"
-                 "Try 'kestrel --help' for more information.\n"},
-        {{"-q"}, "kestrel: -q needs a PROGRAM to run: the operator shell is not quiet\n"
-                 "Try 'kestrel --help' for more information.\n"},
+        {{"--bogus"},
+         "kestrel: unknown option --bogus\n"
+         "Try 'kestrel --help' for more information.\n"},
+        {{"-C"},
+         "kestrel: option -C needs a value\n"
+         "Try 'kestrel --help' for more information.\n"},
+        {{"-q"},
+         "kestrel: -q needs a PROGRAM to run: the operator shell is not quiet\n"
+         "Try 'kestrel --help' for more information.\n"},
         {{"-q", "NOSUCH"}, "kestrel: No such file name: NOSUCH.PROG\n"},
-        {{"-q", "./NOSUCH.PROG"}, "kestrel: Cannot open " + tree_.root() +
-                                      "/./NOSUCH.PROG: No such file or directory\n"},
+        {{"-q", "./NOSUCH.PROG"},
+         "kestrel: Cannot open " + tree_.root() + "/./NOSUCH.PROG: No such file or directory\n"},
         {{"-q", "-u", "NOBODY", "HELLO"}, "kestrel: there is no user NOBODY in this ND tree\n"},
         {{"-q", "-C", "NOWHERE", "HELLO"},
          "kestrel: cannot work in NOWHERE: No such file or directory\n"},
@@ -229,4 +232,4 @@ TEST_F(UnixCommand, AQuietRunOnATerminal) {
     EXPECT_EQ(session.wait_exit(), 0);
 }
 
-}  // namespace
+} // namespace

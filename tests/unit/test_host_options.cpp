@@ -15,7 +15,8 @@ HostOptions parse(std::vector<const char *> words, std::string *error) {
 
 TEST(HostOptions, ProgramAndItsArguments) {
     std::string error;
-    HostOptions o = parse({"-q", "--lf", "-C", "tree", "--user=peter", "HELLO", "-q", "A,B"}, &error);
+    HostOptions o =
+        parse({"-q", "--lf", "-C", "tree", "--user=peter", "HELLO", "-q", "A,B"}, &error);
     EXPECT_EQ(error, "");
     EXPECT_EQ(o.action, HostAction::RunProgram);
     EXPECT_TRUE(o.quiet);
@@ -38,9 +39,14 @@ TEST(HostOptions, ProgramAndItsArguments) {
 
 TEST(HostOptions, UsageErrors) {
     const std::vector<std::vector<const char *>> bad = {
-        {"--bogus"},        {"-C"},          {"--tree="},
-        {"-q"},             {"--list-volume"}, {"--list-volume", "X", "HELLO"},
-        {"--help", "--init", "d"}, {"--extract-volume", "X", "--list-volume", "Y"},
+        {"--bogus"},
+        {"-C"},
+        {"--tree="},
+        {"-q"},
+        {"--list-volume"},
+        {"--list-volume", "X", "HELLO"},
+        {"--help", "--init", "d"},
+        {"--extract-volume", "X", "--list-volume", "Y"},
     };
     for (const auto &words : bad) {
         std::string error;
@@ -49,4 +55,4 @@ TEST(HostOptions, UsageErrors) {
     }
 }
 
-}  // namespace
+} // namespace
