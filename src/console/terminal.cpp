@@ -330,6 +330,8 @@ void set_stdin_text() {
 }
 
 int read_key_byte() {
+    // A CR held back for --lf goes out before the program waits for a key.
+    console_finish_output();
     std::fflush(stdout);
     while (queue_empty()) {
         if (!fill_queue(-1))
