@@ -222,15 +222,11 @@ const uint16_t cp850_unicode[128] = {
 };
 // clang-format on
 
-bool mouse_reporting = false;
-
-void set_mouse_reporting(bool on) {
-    if (!host_stdout_is_terminal() || mouse_reporting == on)
-        return;
-    FILE *out = host_terminal_output();
-    std::fputs(on ? "\x1b[?1000h\x1b[?1006h" : "\x1b[?1006l\x1b[?1000l", out);
-    std::fflush(out);
-    mouse_reporting = on;
+// A write to the terminal output that failed shows in its error flag; the
+// host layer tells a closed output (the end of KESTREL) from a failed one.
+void check_console_output(FILE *out) {
+    if (std::ferror(out)) [[unlikely]]
+        host_flush_output();
 }
 
 void advance_cursor(int byte) {
@@ -332,7 +328,6 @@ void set_stdin_text() {
 int read_key_byte() {
     // A CR held back for --lf goes out before the program waits for a key.
     console_finish_output();
-    std::fflush(stdout);
     while (queue_empty()) {
         if (!fill_queue(-1))
             return -1;
@@ -368,7 +363,7 @@ int console_wait_event(int *column, int *row, int wait) {
         return 1;
     bool terminal_input = host_stdin_is_terminal();
     if (terminal_input)
-        set_mouse_reporting(true);
+        host_set_mouse_reporting(true);
     int result = 0;
     for (;;) {
         if (!queue_empty()) {
@@ -398,7 +393,7 @@ int console_wait_event(int *column, int *row, int wait) {
             break;
     }
     if (terminal_input)
-        set_mouse_reporting(false);
+        host_set_mouse_reporting(false);
     return result;
 }
 
@@ -568,7 +563,7 @@ int console_input_ready() {
 
 void console_fatal(const char *text) {
     std::fprintf(stderr, "%s\n", text);
-    set_mouse_reporting(false);
+    host_set_mouse_reporting(false);
     host_terminal_restore();
     std::exit(1);
 }
@@ -595,8 +590,8 @@ FILE *output_stream() {
 } // namespace
 
 void console_finish_output() {
-    FILE *out = output_stream();
-    std::fflush(out);
+    release_held_cr(host_terminal_output());
+    host_flush_output();
 }
 
 void console_put_byte(int byte) {
@@ -616,6 +611,7 @@ void console_put_byte(int byte) {
     }
     std::fputc(byte, out);
     advance_cursor(byte);
+    check_console_output(out);
 }
 
 void console_put_glyph(int byte) {
@@ -626,8 +622,10 @@ void console_put_glyph(int byte) {
     }
     char encoded[4];
     int length = cp850_to_utf8(byte, encoded);
-    std::fwrite(encoded, 1, static_cast<size_t>(length), output_stream());
+    FILE *out = output_stream();
+    std::fwrite(encoded, 1, static_cast<size_t>(length), out);
     advance_cursor('x');
+    check_console_output(out);
 }
 
 void console_put_unicode(uint32_t code_point) {
@@ -643,9 +641,13 @@ void console_put_unicode(uint32_t code_point) {
         encoded[length++] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3f));
         encoded[length++] = static_cast<char>(0x80 | (code_point & 0x3f));
     }
-    std::fwrite(encoded, 1, static_cast<size_t>(length), output_stream());
+    FILE *out = output_stream();
+    std::fwrite(encoded, 1, static_cast<size_t>(length), out);
     advance_cursor('x');
+    check_console_output(out);
 }
+
+void console_flush() { host_flush_output(); }
 
 void console_put_text(const char *text) {
     while (*text)

@@ -101,6 +101,8 @@ void console_finish_output();
 void console_put_byte(int byte);
 void console_put_glyph(int byte);
 void console_put_text(const char *text);
+// Sends what was written to the terminal on its way.
+void console_flush();
 // Writes one Unicode character as UTF-8 (one column).
 void console_put_unicode(uint32_t code_point);
 // Cursor positioning, erasing and attributes on the host terminal.

@@ -403,5 +403,7 @@ through_table:
     DISPATCH;
 halt:
     WRITE_BACK_STATE
+    // A handler called through the table may have left P one past 177777.
+    machine.P &= WORD_MASK;
     halt_steps();
 }

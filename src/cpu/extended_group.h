@@ -122,7 +122,7 @@ inline void terminate_program(uint32_t word) {
     cpu_running = 0;
     close_all_files(CLOSE_KEEP_SCRATCH);
     set_stdin_text();
-    machine.P += 1;
+    machine.P = (machine.P + 1) & WORD_MASK;
 }
 
 // Everything of the slot but EXR, the words handed over to the decimal,

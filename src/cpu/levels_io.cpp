@@ -595,7 +595,7 @@ void iox_instruction() {
         break;
     case 0305:
         console_put_byte(static_cast<int>(machine.A & 0177));
-        std::fflush(stdout);
+        console_flush();
         break;
     case 0306:
         machine.A = 010;

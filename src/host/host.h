@@ -37,11 +37,25 @@ int host_read_byte(int timeout_ms);
 void host_unread_byte(int byte);
 // True when a byte can be read within timeout_ms.
 bool host_input_waiting(int timeout_ms);
-// True once standard input has reported its end.
+// True once standard input has reported its end (a pipe or file at its end,
+// a terminal that hung up or fails with EIO), and from the moment KESTREL
+// is to end (host_must_end).
 bool host_input_ended();
 // Columns and rows of the terminal on standard output, 80 x 25 otherwise.
 void host_window_size(int *columns, int *rows);
-void host_write(const char *data, size_t length);
+// Tells the host layer whether the terminal reports mouse events, so that
+// it can switch them off while KESTREL is stopped (^Z) or dies, and on again
+// when it goes on.
+void host_set_mouse_reporting(bool on);
+
+// --- standard output ---
+// Flushes standard output (and the ND terminal's own stream in a quiet run).
+// A write that failed there is remembered (the exit status reports it); when
+// the output has closed for good (a pipe without reader, a terminal that hung
+// up) KESTREL is to end, as on SIGTERM. Returns false once it has closed.
+bool host_flush_output();
+// True when something could not be written to standard output.
+bool host_output_failed();
 // The stream that carries the ND terminal's output: standard output, unless
 // host_keep_standard_output_for_terminal moved KESTREL's own messages away.
 FILE *host_terminal_output();
@@ -52,7 +66,29 @@ FILE *host_terminal_output();
 bool host_keep_standard_output_for_terminal();
 
 // --- signals ---
+// ^C: the handler runs on SIGINT. A wait for input or a sleep that it cuts
+// short returns (HOST_INTERRUPTED); a write in progress is completed.
 void host_install_interrupt_handler(void (*handler)(int));
+// SIGTERM and SIGHUP (and standard output closing) end KESTREL: `stop` is
+// called at once, from the signal handler, and may only store flags (it
+// stops a running program as ^C does); from then on input has ended and
+// host_must_end() holds, and the command loop ends. A second such signal
+// ends the process at once, with the terminal restored. SIGHUP that was
+// ignored when KESTREL started (nohup) stays ignored. ^Z (SIGTSTP) gives
+// the terminal its mode of start back while KESTREL is stopped, and SIGCONT
+// restores the mode KESTREL had.
+void host_install_end_hook(void (*stop)());
+// True once KESTREL is to end (a termination signal, or standard output
+// closed).
+bool host_must_end();
+// The signal that ends KESTREL (SIGTERM, SIGHUP), or 0.
+int host_termination_signal();
+// Why KESTREL is to end, for the operator ("SIGTERM received", "Standard
+// output closed"), or null.
+const char *host_end_reason();
+// Stops KESTREL as ^Z does where the terminal sends no signal for it (the
+// line editor reads ^Z as a key).
+void host_suspend();
 // Set by SIGWINCH.
 bool host_take_resize_event();
 

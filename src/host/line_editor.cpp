@@ -1,5 +1,7 @@
 #include "host/line_editor.h"
 
+#include "host/host.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,32 @@ const char *current_prompt(EditLine *) { return line_editor.prompt.c_str(); }
 unsigned char interrupt_line(EditLine *, int) {
     line_editor.interrupted = true;
     return CC_EOF;
+}
+
+// ^Z while editing is a key (the terminal's signal keys are off): it stops
+// KESTREL as the terminal's ^Z would, and the line is shown again after.
+unsigned char suspend_editing(EditLine *, int) {
+    host_suspend();
+    return CC_REDISPLAY;
+}
+
+// Keys come through the host layer's reader, so that the end of input (a
+// terminal that hung up) and a termination signal end the line, and the
+// keys are taken byte by byte as everywhere else.
+int read_editor_key(EditLine *, wchar_t *key) {
+    for (;;) {
+        int byte = host_read_byte(-1);
+        if (byte >= 0) {
+            *key = static_cast<wchar_t>(byte);
+            return 1;
+        }
+        if (byte == HOST_EOF)
+            return 0;
+        if (byte == HOST_INTERRUPTED) {
+            errno = EINTR;
+            return -1;
+        }
+    }
 }
 
 unsigned char complete_command(EditLine *editor, int) {
@@ -73,6 +101,9 @@ bool start_editor() {
     el_set(line_editor.editor, EL_SETTY, "-d", "-isig", nullptr);
     el_set(line_editor.editor, EL_ADDFN, "kestrel-interrupt", "discard the line", interrupt_line);
     el_set(line_editor.editor, EL_BIND, "^C", "kestrel-interrupt", nullptr);
+    el_set(line_editor.editor, EL_ADDFN, "kestrel-suspend", "stop KESTREL", suspend_editing);
+    el_set(line_editor.editor, EL_BIND, "^Z", "kestrel-suspend", nullptr);
+    el_set(line_editor.editor, EL_GETCFN, read_editor_key);
     return true;
 }
 

@@ -34,13 +34,29 @@ void on_interrupt(int) {
     interrupt_seen = 1;
 }
 
+// SIGTERM, SIGHUP or the end of standard output: a running program stops as
+// on ^C. Runs asynchronously too; the command loop then ends KESTREL.
+void on_end_request() {
+    if (cpu_running) {
+        cpu_running = 0;
+        halt_instruction_dispatch();
+        interrupt_stopped_run = STOPPED_BY_INTERRUPT;
+    }
+}
+
 // The message goes where the run's output went; then an @mode file gives
 // way to the console, for commands and for messages alike, so that the
 // operator sees the prompt that follows.
 void report_interrupted_run() {
-    const char *message = interrupt_stopped_run == STOPPED_AT_END_OF_INPUT
-                              ? "End of input, stopping ND-110 execution"
-                              : "^C typed, stopping ND-110 execution";
+    // A termination signal or a closed output says so; otherwise the end of
+    // input or a ^C stopped the run.
+    char message[96];
+    if (const char *end_reason = host_end_reason())
+        std::snprintf(message, sizeof message, "%s, stopping ND-110 execution", end_reason);
+    else if (interrupt_stopped_run == STOPPED_AT_END_OF_INPUT)
+        std::snprintf(message, sizeof message, "End of input, stopping ND-110 execution");
+    else
+        std::snprintf(message, sizeof message, "^C typed, stopping ND-110 execution");
     interrupt_stopped_run = 0;
     interrupt_seen = 0;
     shell.program_command_pending = 0;
@@ -215,13 +231,16 @@ static void prepare_completions() {
 
 // Reads a command line at the terminal with editing and history. ^C
 // discards the line; ^D reads again, as end of input at a terminal does.
-static void read_edited_line() {
+// Returns false when the terminal has gone (hung up) or KESTREL is to end.
+static bool read_edited_line() {
     for (;;) {
         int length = line_editor_read("<>", shell.command_line, COMMAND_LINE_SIZE);
+        if (host_input_ended())
+            return false;
         if (length >= 0) {
             interrupt_seen = 0;
             page_pause('\n');
-            return;
+            return true;
         }
         if (length == LINE_EDITOR_INTERRUPTED || interrupt_seen) {
             interrupt_seen = 0;
@@ -267,13 +286,14 @@ static bool obtain_line(bool edit) {
         }
         return true;
     }
-    if (edit) {
-        read_edited_line();
-        return true;
-    }
+    if (edit)
+        return read_edited_line();
     for (;;) {
         shell.console_read_interrupted = 0;
         int length = read_line(nullptr, shell.command_line, COMMAND_LINE_SIZE);
+        // A line cut short by a termination signal is not carried out.
+        if (host_must_end())
+            return false;
         if (length != CONSOLE_EOF)
             return true;
         // After a ^C the prompt comes again, as the operator expects it after
@@ -290,7 +310,7 @@ static bool obtain_line(bool edit) {
 void run_command_loop() {
     prepare_completions();
     bool first = true;
-    while (!shell.quit_requested) {
+    while (!shell.quit_requested && !host_must_end()) {
         machine.STS = compose_sts(machine.current_level, machine.STS);
         reset_terminal_for_command();
         scan_users();
@@ -310,10 +330,8 @@ void run_command_loop() {
         first = false;
         std::fflush(shell.operator_output);
         bool startup_program = !pending && !shell.mode_input && shell.startup_image_pending;
-        if (!obtain_line(edit)) {
-            std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
+        if (!obtain_line(edit))
             break;
-        }
         // A line placed by the program is always a RECOVER: command_line holds
         // its text and argument_position points past the command word.
         if (pending)
@@ -325,11 +343,17 @@ void run_command_loop() {
         // A line placed by the program is taken once.
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;
-        std::fflush(stdout);
-        if (shell.end_after_startup_program && !shell.program_command_pending) {
-            std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
+        host_flush_output();
+        // A one-program run ends with its program (unless it left a command).
+        if (shell.end_after_startup_program && !shell.program_command_pending)
             break;
-        }
     }
-    std::fflush(stdout);
+    if (shell.quit_requested)
+        return;
+    // The end of input or of a one-program run, a termination signal or the
+    // end of standard output.
+    if (const char *end_reason = host_end_reason())
+        std::fprintf(stdout, "\r\n--- Terminated KESTREL: %s\r\n", end_reason);
+    else
+        std::fprintf(stdout, "\r\n--- Terminated KESTREL\r\n");
 }

@@ -191,10 +191,25 @@ void cmd_quit() {
     shell.quit_requested = 1;
 }
 
+// Mode files that start one another without the console giving a command in
+// between: past this many it is a loop (a file that runs itself, directly or
+// through others), which would otherwise go on until ^C.
+constexpr int MAX_CHAINED_MODE_FILES = 32;
+
 void cmd_mode() {
     // What an earlier mode file's output holds reaches the host before a new
     // output file, perhaps of the same name, is emptied.
     std::fflush(shell.operator_output);
+    if (!shell.mode_input)
+        shell.chained_mode_files = 0;
+    if (shell.chained_mode_files >= MAX_CHAINED_MODE_FILES) {
+        return_input_to_console();
+        std::fprintf(shell.operator_output,
+                     "\r\nMode files nested too deeply (%d), taken for a loop: commands come "
+                     "from the console again\r\n",
+                     MAX_CHAINED_MODE_FILES);
+        return;
+    }
     FILE *input = nullptr;
     if (s3_fopen(&input, "&Mode input file: ", "r", "SYMB") < 0)
         return;
@@ -214,6 +229,7 @@ void cmd_mode() {
     FILE *previous_output = shell.operator_output;
     shell.mode_input = input;
     shell.prompt_input = input;
+    ++shell.chained_mode_files;
     shell.operator_output = output;
     shell.echo_stream = output;
     if (previous_input && previous_input != stdin)

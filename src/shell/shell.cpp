@@ -133,8 +133,10 @@ static int read_console_line(char *buffer, int size) {
         if (byte == HOST_INTERRUPTED || interrupt_seen)
             continue;
         if (byte == HOST_EOF) {
-            if (length > 0)
+            // A line cut short by a termination signal is never taken.
+            if (length > 0 && !host_must_end())
                 return length;
+            buffer[0] = '\0';
             return CONSOLE_EOF;
         }
         if (byte == '\n') {

@@ -20,6 +20,9 @@ struct ShellState {
     FILE *echo_stream;      // argument prompts and echoed file lines
     FILE *prompt_input;     // answers to prompts; null = the console
     FILE *mode_input;       // the @mode command file; null = the console
+    // Mode files started one by another since the console last gave a
+    // command (each takes the place of the one that started it).
+    int chained_mode_files;
     int quit_requested;
     int program_command_pending;
     char program_command_line[COMMAND_LINE_SIZE];
@@ -110,6 +113,13 @@ void report_idle_interrupt();
 
 // Start-up and the command loop; returns the process exit status.
 int shell_main(int argc, char **argv);
+// Closes what is open at the end of KESTREL and returns the exit status:
+// 128 + n after signal n (SIGTERM, SIGHUP); for a one-program run 2 when the
+// program could not be loaded and 1 when it stopped other than at MON 0;
+// 1 when output could not be written to standard output; 0 otherwise.
+int end_kestrel();
+// SIGTERM, SIGHUP and the end of standard output stop a running program.
+void on_end_request();
 void run_command_loop();
 // Executes one shell line as the command loop does.
 void execute_command_line(const char *line);

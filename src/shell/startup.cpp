@@ -258,15 +258,29 @@ static int run_shell(const HostOptions &options, int argc, char **argv,
     print_tree_hints(open_file_table.open_count > 0);
 
     host_install_interrupt_handler(on_interrupt);
+    host_install_end_hook(on_end_request);
     reset_debug_state();
     reset_machine();
     install_instruction_set();
 
     run_command_loop();
-    std::fflush(stdout);
+    return end_kestrel();
+}
+
+// Every way out of the command loop: the ND files still open, the scratch
+// file among them, are closed (so that all a program wrote is in them at its
+// size), the terminal gets its mode of start back, and the exit status says
+// how KESTREL ended. The scratch file's lock goes with the process.
+int end_kestrel() {
+    close_all_files(CLOSE_EVERYTHING);
     console_finish_output();
     host_terminal_restore();
-    return one_program ? status_of_program_run() : EXIT_STATUS_OK;
+    if (int signal_number = host_termination_signal())
+        return 128 + signal_number;
+    int status = shell.end_after_startup_program ? status_of_program_run() : EXIT_STATUS_OK;
+    if (status == EXIT_STATUS_OK && host_output_failed())
+        return EXIT_STATUS_FAILED;
+    return status;
 }
 
 int shell_main(int argc, char **argv) {

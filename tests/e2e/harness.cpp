@@ -218,8 +218,11 @@ std::string startup_text(const std::vector<std::string> &arguments) {
     return text;
 }
 
-PtySession::PtySession(const NdTree &tree, const std::vector<std::string> &arguments) {
-    std::vector<char *> argv = argument_vector(arguments);
+PtySession::PtySession(const NdTree &tree, const std::vector<std::string> &arguments)
+    : PtySession(tree, PtyOptions{arguments, false, false, ""}) {}
+
+PtySession::PtySession(const NdTree &tree, const PtyOptions &options) {
+    std::vector<char *> argv = argument_vector(options.arguments);
     winsize size{};
     size.ws_col = 80;
     size.ws_row = 25;
@@ -232,13 +235,32 @@ PtySession::PtySession(const NdTree &tree, const std::vector<std::string> &argum
     close(probe_master);
     close(probe_slave);
     mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    int output[2] = {-1, -1};
+    if (options.output_to_pipe && pipe(output) != 0)
+        std::abort();
     pid_ = forkpty(&master_, nullptr, &mode, &size);
     if (pid_ == 0) {
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);
         setenv("TERM", "xterm", 1);
-        execv(argv[0], argv.data());
+        if (options.ignore_hangup)
+            signal(SIGHUP, SIG_IGN);
+        if (options.output_to_pipe) {
+            dup2(output[1], STDOUT_FILENO);
+            close(output[0]);
+            close(output[1]);
+        }
+        if (!options.shell_script.empty()) {
+            setenv("KESTREL", KESTREL_BINARY, 1);
+            execl("/bin/sh", "sh", "-c", options.shell_script.c_str(), static_cast<char *>(nullptr));
+        } else {
+            execv(argv[0], argv.data());
+        }
         _exit(127);
+    }
+    if (options.output_to_pipe) {
+        close(output[1]);
+        output_pipe_ = output[0];
     }
 }
 
@@ -249,6 +271,8 @@ PtySession::~PtySession() {
     }
     if (master_ >= 0)
         close(master_);
+    if (output_pipe_ >= 0)
+        close(output_pipe_);
 }
 
 void PtySession::send(const std::string &bytes) {
@@ -262,13 +286,17 @@ void PtySession::send(const std::string &bytes) {
 }
 
 void PtySession::pump(int timeout_ms) {
-    pollfd fd{master_, POLLIN, 0};
-    if (poll(&fd, 1, timeout_ms) <= 0)
+    pollfd fds[2] = {{master_, POLLIN, 0}, {output_pipe_, POLLIN, 0}};
+    if (poll(fds, 2, timeout_ms) <= 0)
         return;
-    char buffer[8192];
-    ssize_t n = read(master_, buffer, sizeof buffer);
-    if (n > 0)
-        output_.append(buffer, static_cast<size_t>(n));
+    for (const pollfd &fd : fds) {
+        if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP)))
+            continue;
+        char buffer[8192];
+        ssize_t n = read(fd.fd, buffer, sizeof buffer);
+        if (n > 0)
+            output_.append(buffer, static_cast<size_t>(n));
+    }
 }
 
 bool PtySession::wait_for(const std::string &needle, int timeout_ms) {
@@ -298,6 +326,23 @@ bool PtySession::wait_raw_mode(int timeout_ms) {
     }
 }
 
+void PtySession::send_signal(int signal_number) { kill(pid_, signal_number); }
+
+void PtySession::hang_up() {
+    close(master_);
+    master_ = -1;
+}
+
+void PtySession::close_output() {
+    close(output_pipe_);
+    output_pipe_ = -1;
+}
+
+bool PtySession::terminal_in_line_mode() const {
+    termios mode{};
+    return tcgetattr(master_, &mode) == 0 && (mode.c_lflag & ICANON) && (mode.c_lflag & ECHO);
+}
+
 int PtySession::wait_exit(int timeout_ms) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (status_ < 0) {
@@ -305,13 +350,18 @@ int PtySession::wait_exit(int timeout_ms) {
         pid_t done = waitpid(pid_, &status, WNOHANG);
         if (done == pid_) {
             status_ = decode_status(status);
+            killed_ = WIFSIGNALED(status);
             break;
         }
         if (std::chrono::steady_clock::now() > deadline)
             return -1;
         pump(20);
     }
-    pump(0);
+    // What the process wrote last may take more than one read.
+    for (size_t before = std::string::npos; before != output_.size();) {
+        before = output_.size();
+        pump(0);
+    }
     return status_;
 }
 

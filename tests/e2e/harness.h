@@ -50,10 +50,23 @@ RunResult run_kestrel_apart(const NdTree &tree, const std::string &input,
 // first prompt, for a tree in which the first scratch file is free.
 std::string startup_text(const std::vector<std::string> &arguments = {});
 
+// How a PtySession starts kestrel.
+struct PtyOptions {
+    std::vector<std::string> arguments;
+    // SIGHUP ignored from the start, as nohup leaves it.
+    bool ignore_hangup = false;
+    // Standard output a pipe that the session reads instead of the terminal.
+    bool output_to_pipe = false;
+    // When set, /bin/sh runs this script on the terminal instead, with the
+    // kestrel binary's path in $KESTREL.
+    std::string shell_script;
+};
+
 // kestrel on a pseudo-terminal, for raw keys, ^C and screen output.
 class PtySession {
   public:
     PtySession(const NdTree &tree, const std::vector<std::string> &arguments = {});
+    PtySession(const NdTree &tree, const PtyOptions &options);
     ~PtySession();
     PtySession(const PtySession &) = delete;
     PtySession &operator=(const PtySession &) = delete;
@@ -73,9 +86,20 @@ class PtySession {
     bool wait_raw_mode(int timeout_ms = 10000);
     // Waits for the process to end; returns its exit status.
     int wait_exit(int timeout_ms = 10000);
+    // After wait_exit: whether the process died of a signal rather than exit.
+    bool killed_by_signal() const { return killed_; }
+    void send_signal(int signal_number);
+    // Closes the terminal's master side: the terminal hangs up.
+    void hang_up();
+    // Closes the reading end of the output pipe (output_to_pipe).
+    void close_output();
+    // True when the terminal is in line mode with echo, as it was at start.
+    bool terminal_in_line_mode() const;
 
   private:
     void pump(int timeout_ms);
+    int output_pipe_ = -1;
+    bool killed_ = false;
     int master_ = -1;
     int pid_ = -1;
     int status_ = -1;

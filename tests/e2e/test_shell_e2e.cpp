@@ -344,6 +344,19 @@ TEST(ModeFile, AModeFileThatStartsAnotherHandsOverItsOutputIntact) {
               "<>@who\n===>  1  EMULATOR\r\n<>\r\nEnd of file on mode input file\r\n");
 }
 
+// Two mode files that start each other would loop until ^C.
+TEST(ModeFile, ModeFilesThatStartEachOtherAreStoppedAsALoop) {
+    NdTree tree;
+    tree.write_file("(EMULATOR)/PING.SYMB", "@cc ping\n@mode PONG OUT\n");
+    tree.write_file("(EMULATOR)/PONG.SYMB", "@mode PING OUT\n");
+    tree.write_file("(EMULATOR)/OUT.SYMB", "");
+    RunResult run = run_kestrel(tree, "@mode PING OUT\n@who\nquit\n");
+    EXPECT_EQ(after_startup(run.output),
+              "<>\r\nMode files nested too deeply (32), taken for a loop: commands come from "
+              "the console again\r\n<>===>  1  EMULATOR\r\n<>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_EQ(run.exit_status, 0);
+}
+
 TEST(CommandLoop, ALastPipedLineWithoutLineEndIsStillCarriedOut) {
     NdTree tree;
     RunResult run = run_kestrel(tree, "debug 0");

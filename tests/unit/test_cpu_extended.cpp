@@ -258,6 +258,20 @@ TEST_F(Stops, UnusedGroupWordsTerminate) {
     EXPECT_EQ(machine.P, 01001u);
 }
 
+// At the last address P wraps to 0, whether the word is carried out alone or
+// by the cycle, whose halt writes P back.
+TEST_F(Stops, UnusedGroupWordAtTheLastAddressWrapsP) {
+    machine.P = 0177777;
+    capture_output();
+    execute(0140133);
+    EXPECT_EQ(machine.P, 0u);
+    machine.P = 0177777;
+    cpu_running = 1;
+    run_cpu();
+    captured_output();
+    EXPECT_EQ(machine.P, 0u);
+}
+
 TEST_F(Stops, IllegalSlotsStopWithTheirMessage) {
     for (int slot : {0317, 0325, 0351, 0352, 0353, 0354, 0355, 0356, 0357})
         EXPECT_EQ(instruction_table[slot], &illegal_instruction) << std::oct << slot;
