@@ -110,8 +110,9 @@ static void print_usage() {
                 "                       extract them into the user's directory\n"
                 "\n"
                 "Exit status: 0 when the program ended with MON 0 (at the prompt: quit or\n"
-                "the end of input), 1 when a run stopped otherwise or a set-up failed,\n"
-                "2 for a usage error, 128+n after signal n.\n");
+                "the end of input), 1 when a run stopped otherwise, a set-up failed or\n"
+                "standard output could not be written, 2 for a usage error, 128+n after\n"
+                "signal n (SIGTERM, SIGHUP).\n");
 }
 
 static int usage_error(const std::string &text) {
