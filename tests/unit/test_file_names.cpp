@@ -3,6 +3,8 @@
 #include "filesystem/file_names.h"
 #include "filesystem_test_support.h"
 
+#include <sys/resource.h>
+
 namespace {
 
 class FileNames : public ::testing::Test {
@@ -69,6 +71,15 @@ TEST_F(FileNames, DeabbResolvesExactAndAbbreviatedNames) {
     EXPECT_EQ(resolve("AB.DATA", 0), "./(EMULATOR)/AB.DATA") << "exact beats abbreviations";
     EXPECT_EQ(resolve("ABD:S", 0), "./(EMULATOR)/ABD.SYMB");
     resolve("AB:S", NAME_FILE_AMBIGUOUS);
+    // NAME:TYPE is NAME.TYPE, and a name given whole wins over the longer
+    // names it abbreviates.
+    tree_.write("(ALICE)/A1.DATA", "a1");
+    tree_.write("(ALICE)/A12.DATA", "a12");
+    EXPECT_EQ(resolve("(AL)A1:DATA", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A1:D", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A1", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A12", 0), "./(ALICE)/A12.DATA");
+    resolve("(AL)A:DATA", NAME_FILE_AMBIGUOUS);
     EXPECT_EQ(resolve("(AL)ABC", NAME_NO_SUCH_FILE), "unchanged");
     EXPECT_EQ(resolve("(PACK-ONE:SYSTEM)MY", 0), "./(SYSTEM)/MYFILE.SYMB");
     EXPECT_EQ(resolve("./(EMULATOR)/ABC.SYMB", 0), "./(EMULATOR)/ABC.SYMB");
@@ -242,6 +253,35 @@ TEST_F(Opener, QuotedNamesCreateFilesButNeverTruncate) {
     std::fclose(stream_);
     stream_ = nullptr;
     EXPECT_EQ(tree_.read("(ALICE)/NEW.DATA"), "written");
+}
+
+TEST_F(Opener, ACreationTheHostRefusesFailsTheOpen) {
+    // No descriptor left for the new file: the lowest free one is the limit.
+    int lowest = dup(0);
+    ASSERT_GE(lowest, 0);
+    close(lowest);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight{static_cast<rlim_t>(lowest), saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    int result = open("\"NEWONE\"", "wb");
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(result, OPEN_FAILED);
+    EXPECT_EQ(output_.take(), "\r\nCreate file ./(EMULATOR)/NEWONE.SYMB\r\n"
+                              "\r\nCould not create file ./(EMULATOR)/NEWONE.SYMB\r\n");
+    EXPECT_FALSE(tree_.exists("(EMULATOR)/NEWONE.SYMB"));
+}
+
+TEST_F(Opener, LinksAreNeitherFollowedNorReplaced) {
+    // A link in a user directory, dangling or not, is no ND file: it is not
+    // opened, and a new file is never made through it.
+    std::filesystem::create_symlink(tree_.root() + "/OUTSIDE", "(EMULATOR)/EVIL.SYMB");
+    std::filesystem::create_symlink(tree_.root() + "/(EMULATOR)/ABC.SYMB", "(EMULATOR)/LINK.SYMB");
+    EXPECT_EQ(open("\"EVIL\"", "wb"), OPEN_FILE_EXISTS);
+    EXPECT_EQ(output_.take(), "\r\nFile already exists\r\n");
+    EXPECT_FALSE(tree_.exists("OUTSIDE"));
+    EXPECT_EQ(open("LINK", "a"), NAME_NO_SUCH_FILE);
+    EXPECT_EQ(output_.take(), "No such file name: LINK.SYMB\r\n");
 }
 
 TEST_F(Opener, NamesThatCouldNotBeListedAreNotCreated) {
