@@ -119,11 +119,12 @@ bool host_change_directory(const std::string &path);
 std::string host_error_text();
 
 // --- ND files: regular files only, never through a symbolic link ---
-// Opens an existing file with a stdio mode ("r", "rb", "rb+", "w", "wb",
-// "w+", "a", "ab", "a+b"). A symbolic link as the last part of the path and
-// anything that is not a regular file are refused (errno ELOOP, EISDIR or
-// EINVAL); a "w" mode empties the file only once it is known to be a regular
-// file, and nothing is created. Returns null with errno set on failure.
+// Opens a file with a stdio mode ("r", "rb", "rb+", "w", "wb", "w+", "a",
+// "ab", "a+b"), as fopen does, but a symbolic link as the last part of the
+// path (even a dangling one, which is not created through) and anything that
+// is not a regular file are refused (errno ELOOP, EISDIR or EINVAL), and a
+// "w" mode empties the file only once it is known to be a regular file.
+// Returns null with errno set on failure.
 FILE *host_open_regular_file(const std::string &path, const char *mode);
 // Makes a new, empty regular file and returns it open for writing ("wb").
 // Never follows a link and never opens what exists: a name already taken,

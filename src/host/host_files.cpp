@@ -96,9 +96,9 @@ static int open_flags_of(const char *mode, bool *truncate) {
         return update ? O_RDWR : O_RDONLY;
     case 'w':
         *truncate = true;
-        return update ? O_RDWR : O_WRONLY;
+        return (update ? O_RDWR : O_WRONLY) | O_CREAT;
     case 'a':
-        return (update ? O_RDWR : O_WRONLY) | O_APPEND;
+        return (update ? O_RDWR : O_WRONLY) | O_APPEND | O_CREAT;
     default:
         return -1;
     }
@@ -108,7 +108,7 @@ static int open_flags_of(const char *mode, bool *truncate) {
 // FIFO would otherwise block the open); keeps the descriptor only for a
 // regular file. Returns the descriptor or -1 with errno set.
 static int open_regular(const std::string &path, int flags, struct stat *status) {
-    int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     if (fstat(fd, status) != 0 || !S_ISREG(status->st_mode)) {
         int error = S_ISDIR(status->st_mode) ? EISDIR : EINVAL;

@@ -1149,7 +1149,14 @@ void mon_set_byte_count() {
     entry->maximum_size = count;
     // The file ends where the program says, whatever it was opened for.
     if (entry->stream) std::fflush(entry->stream);
-    if (!host_set_file_size(entry->host_path, count) || !position_at(entry->stream, count, 0)) {
+    // The entry's own stream may be open for reading only: the size is set
+    // through a stream of its own, which follows no link.
+    FILE *sizing = host_open_regular_file(entry->host_path, "rb+");
+    bool sized = sizing && host_set_stream_size(sizing, count);
+    int error = errno;
+    if (sizing) std::fclose(sizing);
+    errno = error;
+    if (!sized || !position_at(entry->stream, count, 0)) {
         mon_error_return(static_cast<uint32_t>(errno));
         return;
     }
