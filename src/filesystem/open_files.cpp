@@ -69,7 +69,7 @@ int close_file(int32_t file_number, uint32_t *error) {
     // Released after the close, so that no other instance can open the file
     // before all this one wrote is in it.
     release_reservation(entry.reservation, entry.reservation_exclusive ? ReservationKind::Exclusive
-                                                                        : ReservationKind::Shared);
+                                                                       : ReservationKind::Shared);
     free_entry(entry);
     --open_file_table.open_count;
     return 0;

@@ -93,8 +93,8 @@ bool file_held_by_another_instance(const std::string &path) {
     // This instance's own lock is no other instance's: ask through the
     // handle that holds it.
     int held = find_reservation(handle);
-    bool locked = host_locked_by_other_handle(held >= 0 ? reservation_table.entries[held].handle
-                                                        : handle);
+    bool locked =
+        host_locked_by_other_handle(held >= 0 ? reservation_table.entries[held].handle : handle);
     host_close_lock_handle(&handle);
     return locked;
 }

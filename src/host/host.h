@@ -133,10 +133,10 @@ FILE *host_create_new_file(const std::string &path);
 // True when the entry at path is a regular file itself, not a symbolic link
 // or anything else.
 bool host_is_regular_file(const std::string &path);
-// True when path, a relative path whose directories all exist, leads to a
-// place inside the working directory once every link in its directory part
-// has been followed. The last part is not followed here: open it with the
-// functions above.
+// True when the relative path leads to a place inside the working
+// directory once every link in its directory part has been followed, or
+// leads nowhere (a directory of it does not exist). The last part is not
+// followed here: open it with the functions above.
 bool host_path_stays_beneath(const std::string &path);
 
 // --- reservations of files shared between KESTREL processes ---

@@ -165,6 +165,9 @@ bool host_path_stays_beneath(const std::string &path) {
     size_t slash = path.rfind('/');
     std::string directory = slash == std::string::npos ? "." : path.substr(0, slash);
     char *real_directory = realpath(directory.c_str(), nullptr);
+    // A directory that does not exist leads nowhere: the open that follows
+    // fails on its own and reports it.
+    if (!real_directory && (errno == ENOENT || errno == ENOTDIR)) return true;
     char *real_root = realpath(".", nullptr);
     bool inside = false;
     if (real_directory && real_root) {

@@ -11,8 +11,8 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
-#include <sys/stat.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -119,8 +119,8 @@ int run_host_command(const std::string &command, std::string *output) {
 }
 
 static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
-                                     const std::vector<std::string> &arguments,
-                                     int timeout_seconds, long max_file_bytes);
+                                     const std::vector<std::string> &arguments, int timeout_seconds,
+                                     long max_file_bytes);
 
 RunResult run_kestrel(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments, int timeout_seconds) {
@@ -133,8 +133,8 @@ RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &inp
 }
 
 static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
-                                     const std::vector<std::string> &arguments,
-                                     int timeout_seconds, long max_file_bytes) {
+                                     const std::vector<std::string> &arguments, int timeout_seconds,
+                                     long max_file_bytes) {
     int to_child[2], from_child[2];
     if (pipe(to_child) != 0 || pipe(from_child) != 0)
         std::abort();
@@ -155,8 +155,7 @@ static RunResult run_kestrel_limited(const NdTree &tree, const std::string &inpu
             // raising SIGXFSZ: a host write failure on a regular file.
             signal(SIGXFSZ, SIG_IGN);
             rlimit limit{static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                _exit(125);
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
         }
         execv(argv[0], argv.data());
         _exit(127);

@@ -13,7 +13,8 @@
 
 namespace {
 
-const char *const kLoadProgram = R"(% One of eight KESTRELs working side by side in one ND tree, its letter on
+const char *const kLoadProgram =
+    R"(% One of eight KESTRELs working side by side in one ND tree, its letter on
 % its command line. It holds the shared file SHARED:DATA open for reading,
 % writes its own file OWN<letter>:DATA, reads it back and checks every byte,
 % checks every byte of the shared file, and reports READY. At the first key
@@ -279,9 +280,9 @@ TEST_F(SharedFiles, CommandsLeaveAFileAnotherKestrelHasOpen) {
                                        "@copy-file SHARED:DATA OTHER:DATA\n"
                                        "@copy \"COPIED:DATA\" SHARED:DATA\n"
                                        "quit\n");
-    EXPECT_NE(run.output.find("<>" + refusal + "not deleted\r\n<>" + refusal +
-                              "not renamed\r\n<>" + refusal + "not opened for writing\r\n<>" +
-                              refusal + "not opened for writing\r\n<>"),
+    EXPECT_NE(run.output.find("<>" + refusal + "not deleted\r\n<>" + refusal + "not renamed\r\n<>" +
+                              refusal + "not opened for writing\r\n<>" + refusal +
+                              "not opened for writing\r\n<>"),
               std::string::npos)
         << run.output;
     EXPECT_EQ(run.exit_status, 0);
@@ -301,7 +302,8 @@ TEST_F(SharedFiles, CommandsLeaveAFileAnotherKestrelHasOpen) {
     EXPECT_FALSE(tree_.exists("(EMULATOR)/SHARED.DATA")) << after.output;
 }
 
-const char *const kLinksProgram = R"(% Symbolic links in a user directory: creating a file through a dangling
+const char *const kLinksProgram =
+    R"(% Symbolic links in a user directory: creating a file through a dangling
 % link (MON 50 with a quoted name, MON 221), opening a link to a file of the
 % tree, and renaming a file onto a link's name. Each must be refused; the
 % error text of each refusal is printed.
@@ -353,7 +355,8 @@ PAGESP: WORD PAGES
 PAGES:  WORD 0, 1
 )";
 
-const char *const kRawProgram = R"(% In the raw open mode, the host path ESCAPE/... leads through a link out of
+const char *const kRawProgram =
+    R"(% In the raw open mode, the host path ESCAPE/... leads through a link out of
 % the working directory: neither creating nor opening a file there is
 % allowed. The error text of each refusal is printed.
         ORG 1000

@@ -188,7 +188,8 @@ TEST_F(OpenFiles, ReservationsShareReadersAndKeepWritersApart) {
     // The other instance lets go: this one's writer joins its own reader,
     // and the other instance can then neither read nor write the file.
     ASSERT_TRUE(host_set_lock(other, HostLockLevel::None));
-    EXPECT_FALSE(file_held_by_another_instance(path)) << "this instance's own hold is not another's";
+    EXPECT_FALSE(file_held_by_another_instance(path))
+        << "this instance's own hold is not another's";
     int mark = command_reservation_mark();
     EXPECT_EQ(reserve_for_command(path, ReservationKind::Exclusive), reader);
     EXPECT_FALSE(host_set_lock(other, HostLockLevel::Shared));
@@ -212,7 +213,8 @@ TEST_F(OpenFiles, TheClaimedScratchFileIsHeldAgainstOtherInstances) {
     HostLockHandle other;
     ASSERT_TRUE(host_open_lock_handle("./(SCRATCH)/SCRATCH01.DATA", &other));
     EXPECT_FALSE(host_set_lock(other, HostLockLevel::Shared));
-    EXPECT_FALSE(file_held_by_another_instance("./(SCRATCH)/SCRATCH02.DATA")) << "only the claimed one";
+    EXPECT_FALSE(file_held_by_another_instance("./(SCRATCH)/SCRATCH02.DATA"))
+        << "only the claimed one";
     close_all_files(CLOSE_EVERYTHING);
     EXPECT_TRUE(host_set_lock(other, HostLockLevel::Shared)) << "closing released it";
     host_close_lock_handle(&other);
