@@ -252,8 +252,11 @@ TEST_F(SharedFiles, EightKestrelsSideBySide) {
     EXPECT_NE(ninth.exit_status, 0);
     for (auto &kestrel : kestrels)
         kestrel->send("x");
-    for (auto &kestrel : kestrels) {
+    // Each is refused while the seven others still read; only then do they
+    // end.
+    for (auto &kestrel : kestrels)
         EXPECT_TRUE(kestrel->wait_for("\nFILE ALREADY OPEN\n\r\n")) << kestrel->output();
+    for (auto &kestrel : kestrels) {
         kestrel->send("x");
         EXPECT_TRUE(kestrel->wait_for("<>"));
         kestrel->send("quit\r");
