@@ -3,8 +3,6 @@
 #include "filesystem/file_names.h"
 #include "filesystem_test_support.h"
 
-#include <sys/resource.h>
-
 namespace {
 
 class FileNames : public ::testing::Test {
@@ -256,20 +254,14 @@ TEST_F(Opener, QuotedNamesCreateFilesButNeverTruncate) {
 }
 
 TEST_F(Opener, ACreationTheHostRefusesFailsTheOpen) {
-    // No descriptor left for the new file: the lowest free one is the limit.
-    int lowest = dup(0);
-    ASSERT_GE(lowest, 0);
-    close(lowest);
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    rlimit tight{static_cast<rlim_t>(lowest), saved.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    int result = open("\"NEWONE\"", "wb");
-    setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(result, OPEN_FAILED);
-    EXPECT_EQ(output_.take(), "\r\nCreate file ./(EMULATOR)/NEWONE.SYMB\r\n"
-                              "\r\nCould not create file ./(EMULATOR)/NEWONE.SYMB\r\n");
-    EXPECT_FALSE(tree_.exists("(EMULATOR)/NEWONE.SYMB"));
+    // ALICE's directory gives way to a plain file after the users were
+    // scanned: nothing can be made in it.
+    std::filesystem::remove("(ALICE)");
+    tree_.write("(ALICE)", "not a directory");
+    EXPECT_EQ(open("\"(AL)NEWONE\"", "wb"), OPEN_FAILED);
+    EXPECT_EQ(output_.take(), "\r\nCreate file ./(ALICE)/NEWONE.SYMB\r\n"
+                              "\r\nCould not create file ./(ALICE)/NEWONE.SYMB\r\n");
+    EXPECT_EQ(tree_.read("(ALICE)"), "not a directory");
 }
 
 TEST_F(Opener, LinksAreNeitherFollowedNorReplaced) {

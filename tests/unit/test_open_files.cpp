@@ -199,6 +199,8 @@ TEST_F(OpenFiles, ReservationsShareReadersAndKeepWritersApart) {
     EXPECT_FALSE(host_set_lock(other, HostLockLevel::Exclusive));
     release_reservation(reader, ReservationKind::Shared);
     EXPECT_TRUE(host_set_lock(other, HostLockLevel::Exclusive)) << "the last use released the file";
+    EXPECT_EQ(reserve_file(path, ReservationKind::Shared), RESERVATION_HELD_ELSEWHERE)
+        << "no reading beside another instance's writing";
     host_close_lock_handle(&other);
 
     // A link, a directory or a missing file is no ND file to hold.
