@@ -3,6 +3,7 @@
 #include "cpu/machine.h"
 #include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "host/line_editor.h"
@@ -340,6 +341,8 @@ void run_command_loop() {
             run_startup_program();
         else
             execute_command_line(shell.command_line);
+        // What the command held against other KESTRELs goes with it.
+        release_command_reservations(0);
         // A line placed by the program is taken once.
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;

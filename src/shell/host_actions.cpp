@@ -78,6 +78,12 @@ FILE *open_volume_image(const std::string &image_path) {
 
 } // namespace
 
+// An empty new file; false (errno EEXIST) when anything has that name.
+static bool make_empty_file(const std::string &path) {
+    FILE *made = host_create_new_file(path);
+    return made && std::fclose(made) == 0;
+}
+
 int init_nd_tree(const std::string &directory, const std::vector<std::string> &users) {
     std::vector<std::string> names;
     for (const auto &user : users) {
@@ -117,8 +123,7 @@ int init_nd_tree(const std::string &directory, const std::vector<std::string> &u
     // Made with exclusive creation: what appeared since the check above is
     // never replaced.
     for (const auto &item : items) {
-        bool made =
-            item.directory ? host_make_directory(item.path) : host_create_new_file(item.path);
+        bool made = item.directory ? host_make_directory(item.path) : make_empty_file(item.path);
         if (!made) {
             std::fflush(stdout);
             std::fprintf(stderr, "kestrel: cannot make %s: %s\n", item.path.c_str(),

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -119,9 +120,12 @@ int run_host_command(const std::string &command, std::string *output) {
 
 namespace {
 
+// Runs kestrel in the tree; `errors_apart` keeps standard error apart from
+// standard output; a `max_file_bytes` of 0 or more limits the size of every
+// host file it writes.
 RunResult run_process(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments, int timeout_seconds,
-                      bool errors_apart) {
+                      bool errors_apart, long max_file_bytes = -1) {
     int to_child[2], from_child[2], errors_from_child[2] = {-1, -1};
     if (pipe(to_child) != 0 || pipe(from_child) != 0 ||
         (errors_apart && pipe(errors_from_child) != 0))
@@ -137,6 +141,13 @@ RunResult run_process(const NdTree &tree, const std::string &input,
             if (fd >= 0) close(fd);
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);
+        if (max_file_bytes >= 0) {
+            // Writes beyond the limit then fail with EFBIG instead of
+            // raising SIGXFSZ: a host write failure on a regular file.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }
@@ -209,6 +220,11 @@ RunResult run_kestrel(const NdTree &tree, const std::string &input,
 RunResult run_kestrel_apart(const NdTree &tree, const std::string &input,
                             const std::vector<std::string> &arguments, int timeout_seconds) {
     return run_process(tree, input, arguments, timeout_seconds, true);
+}
+
+RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &input,
+                                      long max_file_bytes) {
+    return run_process(tree, input, {}, 30, false, max_file_bytes);
 }
 
 std::string startup_text(const std::vector<std::string> &arguments) {
