@@ -9,6 +9,7 @@
 #include "cpu/register_ops.h"
 #include "host/host.h"
 #include "operator/operator_channel.h"
+#include "operator/run_outcome.h"
 #include "settings/settings.h"
 
 #include <atomic>
@@ -73,6 +74,7 @@ void install_cpu_instructions() {
 // start, and the interrupt system reset unless the operator preset a level.
 static void start_cycle() {
     host_terminal_program_running(true);
+    begin_run_outcome();
     machine.level_blocks[machine.current_level].r[R_P] = machine.P;
     if (!machine.apt_armed)
         machine.apt_offset = 0;
@@ -99,6 +101,7 @@ static void halt_steps() {
     host_terminal_program_running(false);
     if (interrupt_stopped_run)
         report_interrupted_run();
+    end_run_outcome(machine.P);
     bool quiet = settings.silent_mode || shell.program_command_pending;
     if (!quiet) {
         std::fprintf(shell.operator_output,
@@ -258,6 +261,13 @@ void restore_dispatch(const void *const *labels, const void *const *float48_labe
 
 void instruction_dispatch_changed() noexcept {
     dispatch_stale.store(true, std::memory_order_relaxed);
+}
+
+void stop_on_lost_input() {
+    set_stdin_text();
+    cpu_running = 0;
+    interrupt_stopped_run =
+        !interrupt_seen && host_input_ended() ? STOPPED_AT_END_OF_INPUT : STOPPED_BY_INTERRUPT;
 }
 
 void halt_instruction_dispatch() noexcept {

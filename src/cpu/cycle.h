@@ -32,6 +32,11 @@ void halt_instruction_dispatch() noexcept;
 // instruction: the float format has changed.
 void instruction_dispatch_changed() noexcept;
 
+// The input has ended or ^C came while an instruction or a monitor call
+// waited or polled for a key: the program stops as ^C stops it, with P still
+// on the instruction so that a continue repeats it.
+void stop_on_lost_input();
+
 // Fills slots 0-255 with the handlers of the CPU's own instructions and
 // illegal_instruction; the MON slot and slot 256 are filled by the monitor
 // calls and the debugging aids (see install_instruction_set in the shell).

@@ -2,6 +2,7 @@
 // the command table and its matching. Most commands are carried out by the
 // operator shell's own command handlers, which the shell puts into the table.
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "monitor/monitor.h"
 #include "operator/matcher.h"
 #include "operator/operator_channel.h"
@@ -131,7 +132,9 @@ void carry_out_sintran_command() {
                          sintran_command_text);
         } else {
             ++nested_commands;
+            int held = command_reservation_mark();
             sintran_command_handlers[index]();
+            release_command_reservations(held);
             --nested_commands;
             std::fprintf(shell.operator_output, "\r\n");
         }

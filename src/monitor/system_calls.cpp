@@ -12,6 +12,7 @@
 #include "monitor/monitor.h"
 #include "monitor/nd_text.h"
 #include "operator/operator_channel.h"
+#include "operator/run_outcome.h"
 #include "settings/settings.h"
 
 #include <cctype>
@@ -267,8 +268,8 @@ void mon_answer_zero() {
 }
 
 void mon_exit_segment() {
-    std::printf("\nMON 133, exit from segment %o with LREG=%o, terminate program", machine.T,
-                machine.L);
+    print_stop_message("\nMON 133, exit from segment %o with LREG=%o, terminate program", machine.T,
+                       machine.L);
     cpu_running = 0;
 }
 

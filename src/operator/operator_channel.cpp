@@ -2,6 +2,7 @@
 
 #include "console/terminal.h"
 #include "host/host.h"
+#include "operator/run_outcome.h"
 #include "settings/settings.h"
 
 #include <cstdio>
@@ -43,15 +44,21 @@ void return_input_to_console() {
 // way to the console, for commands and for messages alike, so that the
 // operator sees the prompt that follows.
 void report_interrupted_run() {
+    // A termination signal or a closed output says so; otherwise the end of
+    // input or a ^C stopped the run.
+    char message[96];
+    if (const char *end_reason = host_end_reason())
+        std::snprintf(message, sizeof message, "%s, stopping ND-110 execution", end_reason);
+    else if (interrupt_stopped_run == STOPPED_AT_END_OF_INPUT)
+        std::snprintf(message, sizeof message, "End of input, stopping ND-110 execution");
+    else
+        std::snprintf(message, sizeof message, "^C typed, stopping ND-110 execution");
     interrupt_stopped_run = 0;
     interrupt_seen = 0;
     shell.program_command_pending = 0;
     set_stdin_text();
-    const char *end_reason = host_end_reason();
-    if (end_reason)
-        std::fprintf(shell.operator_output, "\r\n%s, stopping ND-110 execution", end_reason);
-    else
-        std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
+    std::fprintf(shell.operator_output, "\r\n%s", message);
+    note_stop_reason(message);
     if (shell.mode_input)
         return_input_to_console();
 }

@@ -33,11 +33,19 @@ struct ShellState {
     // Host time in milliseconds when the current run was started.
     int64_t run_start_milliseconds;
     int previous_line_empty;
-    // Set by start-up when the host command line named an image in a user
-    // directory: the file name and user to run on the first pass.
+    // Set by start-up when the host command line named a program: run it on
+    // the first pass, never taken as a command. startup_image_name is an ND
+    // name, or empty when startup_host_image is the host path of the image;
+    // startup_user_name is the user of an image path ".../(USER)/NAME.PROG",
+    // logged in first; startup_arguments the program command line.
     std::string startup_image_name;
     std::string startup_user_name;
+    std::string startup_host_image;
+    std::string startup_arguments;
     int startup_image_pending;
+    // A one-program run: the loop ends when that program's run (and what it
+    // left for the shell) is done.
+    int end_after_startup_program;
     // Set when a ^C ended a line read from the console: the reader has
     // reported it and returned CONSOLE_EOF.
     int console_read_interrupted;
@@ -57,7 +65,11 @@ void set_program_command_line(const char *rest);
 // @mode file that is not standard input).
 void return_input_to_console();
 
-// ^C: the handler only records it; ordinary code reports it.
+// ^C: the handler only records it; ordinary code reports it. The end of input
+// while the program waits for a key stops the run the same way, recorded
+// with its own value so that it is reported as what it is.
+constexpr sig_atomic_t STOPPED_BY_INTERRUPT = 1;
+constexpr sig_atomic_t STOPPED_AT_END_OF_INPUT = 2;
 extern volatile sig_atomic_t interrupt_stopped_run;
 // Reports a ^C that stopped a run and returns command input to the console.
 void report_interrupted_run();

@@ -22,8 +22,9 @@ void install_instruction_set();
 // Start-up and the command loop; returns the process exit status.
 int shell_main(int argc, char **argv);
 // Closes what is open at the end of KESTREL and returns the exit status:
-// 128 + n after signal n (SIGTERM, SIGHUP), 1 when output could not be
-// written to standard output, 0 otherwise.
+// 128 + n after signal n (SIGTERM, SIGHUP); for a one-program run 2 when the
+// program could not be loaded and 1 when it stopped other than at MON 0;
+// 1 when output could not be written to standard output; 0 otherwise.
 int end_kestrel();
 // SIGTERM, SIGHUP and the end of standard output stop a running program.
 void on_end_request();
