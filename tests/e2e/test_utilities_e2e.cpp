@@ -42,7 +42,7 @@ TEST(Help, EmptyPatternListsEveryVisibleCommand) {
                         0),
               0u)
         << out;
-    EXPECT_EQ(count_of(out, "\r\n"), 115 - 12 + 2) << "12 hidden commands; quit adds two";
+    EXPECT_EQ(count_of(out, "\r\n"), 116 - 12 + 2) << "12 hidden commands; quit adds two";
     EXPECT_EQ(out.find("|"), std::string::npos);
     EXPECT_NE(out.find("\r\nset-active-level <level>\r\n<>"), std::string::npos);
 }
