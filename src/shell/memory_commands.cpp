@@ -224,9 +224,9 @@ void cmd_look_at_memory() {
 
 // --- disassemble-memory ---
 
-// Shows the program's words (bank 0, page table 1) from..to as source, through the
-// decoder nd-dis uses, so that the text assembles back to the same words.
-// A planted breakpoint shows the word it replaced.
+// Shows the program's words (bank 0, page table 1) from..to as source,
+// through the decoder nd-dis uses, so that the text assembles back to the
+// same words. A planted breakpoint shows the word it replaced.
 void cmd_disassemble_memory() {
     uint32_t from = 0, to = 0;
     if (!read_octal(&from, machine.P & WORD_MASK, "From address (octal): ")) return;
@@ -243,8 +243,8 @@ void cmd_disassemble_memory() {
     std::vector<uint16_t> words(WORD_MASK + 1);
     for (uint32_t address = from; address <= to; ++address)
         words[address] = static_cast<uint16_t>(shown_word(0, address));
-    std::string text = ndtools::disassemble_range(words, static_cast<uint16_t>(from),
-                                                  static_cast<uint16_t>(to));
+    std::string text =
+        ndtools::disassemble_range(words, static_cast<uint16_t>(from), static_cast<uint16_t>(to));
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);

@@ -153,9 +153,9 @@ TEST(NdTools, OutputsNeverReplaceWhatTheirNamesStandFor) {
     ASSERT_EQ(run(in_tree + "mkfifo PIPE", &out), 0) << out;
 
     EXPECT_EQ(run(in_tree + asm_greeting + " -o LINK.PROG", &out), 0) << out;
-    EXPECT_EQ(run(in_tree + "{ cat PIPE > FROM-PIPE & } && " + asm_greeting + " -o PIPE && wait",
-                  &out),
-              0)
+    EXPECT_EQ(
+        run(in_tree + "{ cat PIPE > FROM-PIPE & } && " + asm_greeting + " -o PIPE && wait", &out),
+        0)
         << out;
     EXPECT_EQ(run(in_tree + asm_greeting + " -o DIR", &out), 2);
     EXPECT_EQ(out, "nd-asm: cannot write DIR: a directory; not replaced\n");
