@@ -304,6 +304,22 @@ TEST(FileCommands, AFailedCopyTruncatesNothing) {
     EXPECT_EQ(tree.read_file("(EMULATOR)/DEST.SYMB"), "keep me");
 }
 
+TEST(FileCommands, ACopyTheDiskCannotHoldIsReportedNotCounted) {
+    NdTree tree;
+    tree.write_file("(EMULATOR)/SRC.SYMB", std::string(3000, 's'));
+    std::string out =
+        run_kestrel_with_file_limit(tree, "@copy-file \"BIG\" SRC\n@copy \"COPY\" SRC\n", 1024)
+            .output;
+    for (const char *name : {"BIG", "COPY"}) {
+        std::string report = std::string("\r\nCould not write ./(EMULATOR)/") + name +
+                             ".SYMB: File too large; it is incomplete at 1024 bytes\r\n";
+        EXPECT_NE(out.find(report), std::string::npos) << name << out;
+        EXPECT_EQ(tree.read_file(std::string("(EMULATOR)/") + name + ".SYMB"),
+                  std::string(1024, 's'));
+    }
+    EXPECT_EQ(out.find("bytes copied"), std::string::npos) << out;
+}
+
 TEST(FileCommands, RenameFileWithinTheCurrentUser) {
     NdTree tree;
     tree.write_file("(EMULATOR)/OLD.SYMB", "o");

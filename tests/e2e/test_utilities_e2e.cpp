@@ -251,7 +251,11 @@ TEST(ByteSwap, WriteFailureIsReportedNotCompleted) {
     tree.write_file("(EMULATOR)/IN.PROG", std::string(10000, 'x'));
     tree.write_file("(EMULATOR)/FULL.PROG", "");
     std::string out = run_kestrel_with_file_limit(tree, "byte-swap IN FULL\nquit\n", 0).output;
-    EXPECT_NE(out.find("\r\nError when writing output file, terminating\r\n<>"), std::string::npos)
+    // The host's reason and what the file lacks follow.
+    EXPECT_NE(out.find("\r\nError when writing output file, terminating\r\n"
+                       "\r\nCould not write ./(EMULATOR)/FULL.PROG: File too large; it is "
+                       "incomplete at 0 bytes\r\n<>"),
+              std::string::npos)
         << out;
     EXPECT_EQ(out.find("Byte swap completed"), std::string::npos);
 }
