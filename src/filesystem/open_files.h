@@ -2,6 +2,8 @@
 // file each KESTREL instance claims at start-up.
 #pragma once
 
+#include "host/host.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -23,8 +25,13 @@ struct OpenFileEntry {
     int32_t block_size;
     std::vector<uint8_t> block_buffer;  // random-access codes only
     int32_t buffered_block;             // -1 = none
-    uint32_t maximum_size;
-    uint32_t size_at_open;
+    // The size a random-access file gets at its close (never below its size
+    // at open), imposed only when the program wrote blocks or set the size.
+    uint64_t maximum_size;
+    bool size_changed;
+    uint64_t size_at_open;
+    // The host error of the first write or flush that failed; 0 = none.
+    int write_error;
     // The hold on the file against other KESTREL instances (reservations.h),
     // released at close; -1 for none.
     int32_t reservation = -1;
@@ -41,11 +48,34 @@ extern OpenFileTable open_file_table;
 // Marks every entry free without touching host streams.
 void reset_open_file_table();
 int find_open_file(int32_t file_number);
-// 0, or -1 with error code 132 in *error.
+// ND error codes of a file whose data the host would not take.
+constexpr uint32_t ERROR_NO_SPACE = 054;
+constexpr uint32_t ERROR_FILE_ACCESS = 0270;
+// The ND error code of a failed host write: 54 for a full disk.
+uint32_t write_error_code(int host_error);
+
+// Writes to and flushes an open file through the host layer; false with
+// errno set when the host refused. A failed write loses what the stream's
+// buffer held, so every later write and flush of the file fails with the
+// same error: the file never gets a hole that the program was not told of.
+bool write_open_file(OpenFileEntry &entry, const void *data, size_t length);
+bool flush_open_file(OpenFileEntry &entry);
+
+// 0, or -1 with error code 132 in *error (no such file). A file whose data
+// could not all be written is closed all the same: the loss is reported on
+// the operator output and the result is -1 with 54 (a full disk) or 270.
 int close_file(int32_t file_number, uint32_t *error);
-void close_all_files(uint32_t mode);
+// 0, or the error code of the first file that could not be closed cleanly.
+uint32_t close_all_files(uint32_t mode);
 void list_open_files();
 // Records the reservation an open took, for close_file to release.
 void keep_reservation(OpenFileEntry &entry, int reservation, bool exclusive);
+// One of the eight scratch files that the emulator instances hold (or need
+// at their start), by whatever path it is named.
+bool is_scratch_file(const HostFileInfo &info);
+// A file in use, not to be removed, renamed or replaced under its streams:
+// a file the ND program has open (by whatever path), a scratch file, or a
+// file another KESTREL instance has open.
+bool file_in_use(const std::string &path);
 // Returns false when every scratch file is held by another instance.
 bool claim_scratch_file();

@@ -65,7 +65,7 @@ static UserFileEntry describe_file(const std::string &directory, const std::stri
         host_sleep_ms(3000);
         return entry;
     }
-    entry.size = static_cast<uint32_t>(info.size);
+    entry.size = info.size;
     entry.accessed = info.accessed;
     entry.modified = info.modified;
     entry.changed = info.created;
@@ -149,7 +149,7 @@ bool append_user_file(const std::string &name) {
     UserFileEntry &entry = user_file_list.entries[count];
     entry = UserFileEntry{};
     entry.name = name;
-    entry.size = static_cast<uint32_t>(info.size);
+    entry.size = info.size;
     entry.accessed = info.accessed;
     entry.modified = info.modified;
     entry.changed = info.created;

@@ -65,7 +65,7 @@ constexpr int OBJECT_TABLE_SLOTS = 257;
 
 struct UserFileEntry {
     std::string name; // NAME.TYPE
-    uint32_t size;
+    uint64_t size;
     int64_t accessed;
     int64_t modified;
     int64_t changed;

@@ -27,6 +27,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <unordered_set>
 #include <vector>
 
@@ -162,6 +163,10 @@ struct Volume {
     std::vector<uint32_t> entry_pages; // object entry pages, in index order
     std::vector<ObjectEntry> files;    // object entries in use, in index order
     uint32_t object_index_type;
+    // Host files that must not be replaced (open files, scratch files).
+    bool (*file_in_use)(const std::string &path);
+    // The host names extracted so far, each with the volume file it holds.
+    std::map<std::string, const ObjectEntry *> written;
 };
 
 void say(Volume &volume, const char *format, ...) __attribute__((format(printf, 2, 3)));
@@ -423,6 +428,7 @@ bool list_files(Volume &volume) {
 struct Extraction {
     Volume &volume;
     FILE *file;
+    uint64_t pages_held; // up to the last page of the file that the volume holds
 };
 
 // Writes one page of the image at page `file_page` of the output file.
@@ -434,10 +440,11 @@ bool copy_page(Extraction &extraction, uint32_t image_page, uint32_t file_page) 
         complain(extraction.volume, "Seek error to page %u: %s\n", file_page, std::strerror(errno));
         return false;
     }
-    if (std::fwrite(page.data(), 1, page.size(), extraction.file) != page.size()) {
+    if (!host_write_bytes(extraction.file, page.data(), page.size())) {
         complain(extraction.volume, "Could not write page: %s\n", std::strerror(errno));
         return false;
     }
+    extraction.pages_held = std::max(extraction.pages_held, uint64_t{file_page} + 1);
     return true;
 }
 
@@ -504,26 +511,66 @@ bool copy_subindexed(Extraction &extraction, const ObjectEntry &entry) {
     return true;
 }
 
-bool extract_file(Volume &volume, const std::string &directory, const ObjectEntry &entry) {
-    std::string file_name =
-        host_safe_name_part(entry.name, false) + "." + host_safe_name_part(entry.type, true);
-    std::string path = directory + "/" + file_name;
-    say(volume, "Create file %s ", path.c_str());
+// How the extraction of one volume file ended.
+enum class Outcome {
+    Extracted,
+    CutShort,     // written, but cut a page beyond its last page held
+    NotExtracted, // refused, nothing of it written
+    Failed,       // an error that ends the extraction
+};
+
+// The volume file and its owner, as the messages name it.
+std::string volume_file_name(const Volume &volume, const ObjectEntry &entry) {
+    return "(" + owner_name(volume, entry.owner) + ")" + printable_name(entry.name) + ":" +
+           printable_name(entry.type);
+}
+
+// A host file that must not be replaced: the image itself (which ends the
+// extraction), a file that another volume file was extracted to, or a file
+// in use. Reports why; Extracted means the file may be written.
+Outcome check_target(Volume &volume, const ObjectEntry &entry, const std::string &path,
+                     const std::string &file_name) {
     HostFileInfo target = host_file_info(path);
     if (volume.image_file.exists && target.exists &&
         target.identity == volume.image_file.identity) {
         // Creating it would empty the image that is being read.
         complain(volume, "Error: Could not create %s: %s\n", path.c_str(),
                  "it is the volume image being read");
-        return false;
+        return Outcome::Failed;
     }
-    FILE *file = std::fopen(path.c_str(), "wb");
+    auto earlier = volume.written.find(file_name);
+    if (earlier != volume.written.end()) {
+        complain(volume, "Error: %s and %s both become %s; the later is not extracted\n",
+                 volume_file_name(volume, *earlier->second).c_str(),
+                 volume_file_name(volume, entry).c_str(), file_name.c_str());
+        return Outcome::NotExtracted;
+    }
+    if (target.exists && volume.file_in_use && volume.file_in_use(path)) {
+        complain(volume, "Error: %s is in use (an open or scratch file); %s is not extracted\n",
+                 path.c_str(), volume_file_name(volume, entry).c_str());
+        return Outcome::NotExtracted;
+    }
+    return Outcome::Extracted;
+}
+
+Outcome extract_file(Volume &volume, const std::string &directory, const ObjectEntry &entry) {
+    std::string file_name =
+        host_safe_name_part(entry.name, false) + "." + host_safe_name_part(entry.type, true);
+    std::string path = directory + "/" + file_name;
+    say(volume, "Create file %s ", path.c_str());
+    Outcome refused = check_target(volume, entry, path, file_name);
+    if (refused != Outcome::Extracted) return refused;
+    // A file of that name is emptied only when it is a regular file of its
+    // own; a link is neither followed nor replaced.
+    FILE *file = host_is_regular_file(path) ? host_open_regular_file(path, "wb")
+                                            : host_create_new_file(path);
     if (!file) {
         complain(volume, "Error: Could not create %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
+        return Outcome::Failed;
     }
+    volume.written[file_name] = &entry;
     say(volume, "<- Extracting : %s\n", file_name.c_str());
-    Extraction extraction{volume, file};
+    Extraction extraction{volume, file, 0};
     bool copied = false;
     switch (index_type(entry.file_pointer)) {
     case CONTIGUOUS:
@@ -540,32 +587,56 @@ bool extract_file(Volume &volume, const std::string &directory, const ObjectEntr
                  static_cast<int>(index_type(entry.file_pointer)));
         break;
     }
-    if (std::fclose(file) != 0 && copied) {
+    if (!host_close(file) && copied) {
         complain(volume, "Could not write page: %s\n", std::strerror(errno));
-        return false;
+        return Outcome::Failed;
     }
-    if (!copied) return false;
-    if (!host_set_file_size(path, entry.size)) {
+    if (!copied) return Outcome::Failed;
+    // The byte size may reach into the page after the last one the volume
+    // holds of the file (a last page not yet written); nothing on the volume
+    // justifies more, and a larger size is cut there rather than made into a
+    // vast host file of zeros.
+    uint64_t size = entry.size;
+    uint64_t justified = (extraction.pages_held + 1) * ND_PAGE_BYTES;
+    bool cut = size > justified;
+    if (cut) {
+        complain(volume, "Error: %s declares %u bytes, its pages hold %llu; cut there\n",
+                 volume_file_name(volume, entry).c_str(), entry.size,
+                 static_cast<unsigned long long>(justified));
+        size = justified;
+    }
+    if (!host_set_file_size(path, size)) {
         complain(volume, "Error: Could not set file size: %s\n", host_error_text().c_str());
-        return false;
+        return Outcome::Failed;
     }
     if (!host_set_file_times(path, nd_date_to_host_time(entry.accessed),
                              nd_date_to_host_time(entry.modified))) {
         complain(volume, "Could not set file time: %s\n", host_error_text().c_str());
-        return false;
+        return Outcome::Failed;
     }
-    return true;
+    return cut ? Outcome::CutShort : Outcome::Extracted;
 }
 
-// Extracts the files in index order; an error ends the extraction.
+// Extracts the files in index order. A file refused or cut short is
+// reported and the next one follows; any other error ends the extraction.
+// The summary counts what became of every file.
 bool extract_files(Volume &volume, const std::string &directory) {
-    bool extracted =
-        std::all_of(volume.files.begin(), volume.files.end(), [&](const ObjectEntry &entry) {
-            return extract_file(volume, directory, entry);
-        });
-    if (!extracted && volume.object_index_type == SUBINDEXED)
+    size_t counts[4] = {};
+    bool ended = false;
+    for (const ObjectEntry &entry : volume.files) {
+        Outcome outcome = ended ? Outcome::NotExtracted : extract_file(volume, directory, entry);
+        if (outcome == Outcome::Failed) {
+            ended = true;
+            outcome = Outcome::NotExtracted;
+        }
+        ++counts[static_cast<int>(outcome)];
+    }
+    say(volume, "Files extracted: %zu, cut short: %zu, not extracted: %zu\n",
+        counts[static_cast<int>(Outcome::Extracted)], counts[static_cast<int>(Outcome::CutShort)],
+        counts[static_cast<int>(Outcome::NotExtracted)]);
+    if (ended && volume.object_index_type == SUBINDEXED)
         complain(volume, "\nError when extracting subindexed file");
-    return extracted;
+    return !ended;
 }
 
 bool list_and_extract(Volume &volume, const std::string &directory) {
@@ -641,9 +712,10 @@ std::string printable_name(const std::string &raw) {
 }
 
 int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err,
-                         const std::string &image_path) {
+                         const std::string &image_path, bool (*in_use)(const std::string &path)) {
     Volume volume{};
     volume.image = image;
+    volume.file_in_use = in_use;
     if (!image_path.empty()) volume.image_file = host_file_info(image_path);
     volume.out = out;
     volume.err = err;

@@ -12,11 +12,17 @@ constexpr uint32_t ND_PAGE_BYTES = 2048;
 // users, files) on `out`, then writes every file it lists into the host
 // directory `directory` (such as "./(EMULATOR)"). Error messages go to `err`.
 // The image is only read: given the image's host path `image_path`, a file
-// of the volume that would replace the image itself is refused. Returns 0, or
-// -1 after the failure has been reported, ending with
+// of the volume that would replace the image itself is refused. No file
+// replaces one that `in_use` names (open or scratch files), nor one that an
+// earlier file of the volume was extracted to; such files are reported, not
+// extracted, and the next one follows, as after a file whose byte size
+// reaches more than a page beyond the last page of it that the volume holds
+// (cut there). A summary line counts the files extracted, cut short and not
+// extracted. Returns 0, or -1 after a failure has been reported, ending with
 // "\r\nAn error occured, bad floppy image?".
 int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err,
-                         const std::string &image_path = {});
+                         const std::string &image_path = {},
+                         bool (*in_use)(const std::string &path) = nullptr);
 // The listing of extract_floppy_image alone: nothing is written.
 int list_floppy_image(FILE *image, FILE *out, FILE *err);
 

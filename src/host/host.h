@@ -171,6 +171,23 @@ bool host_set_lock(const HostLockHandle &handle, HostLockLevel level);
 // True when a handle other than this one holds any lock on the file.
 bool host_locked_by_other_handle(const HostLockHandle &handle);
 
+// --- writing host files ---
+// Every write, flush and close of a host file that KESTREL writes goes
+// through these. They return false with errno set when the host refused.
+bool host_write_bytes(FILE *stream, const void *data, size_t length);
+bool host_flush(FILE *stream);
+// Bytes written to the stream that still wait in its buffer.
+uint64_t host_unwritten_bytes(FILE *stream);
+// Closes the stream whatever happens; false when its last data could not be
+// written.
+bool host_close(FILE *stream);
+// A full disk: no space, the quota or the file-size limit reached.
+bool host_error_is_no_space(int error);
+// For tests: the writes above fail with `error` once `allowed` more bytes
+// have gone through them, and keep failing until stopped.
+void host_fail_writes_after(uint64_t allowed, int error);
+void host_stop_failing_writes();
+
 // --- exclusive locks between KESTREL processes ---
 // Takes an exclusive advisory lock on the file at path (created if needed),
 // held until the process ends.

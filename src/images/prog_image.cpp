@@ -4,6 +4,7 @@
 #include "cpu/machine.h"
 #include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
+#include "operator/output_file.h"
 #include "host/host.h"
 #include "images/segments.h"
 #include "operator/arguments.h"
@@ -322,26 +323,25 @@ static bool read_image_address(uint32_t *value, const char *prompt, const char *
 
 // The writers flush what they wrote, so that a write the host refuses is
 // known before success is reported.
-static bool write_and_flush(FILE *stream, size_t bytes) {
-    return std::fwrite(byte_buffer, 1, bytes, stream) == bytes && std::fflush(stream) == 0;
+static bool write_and_flush(OutputFile &file, size_t bytes) {
+    return output_bytes(file, byte_buffer, bytes) && output_flush(file);
 }
 
 // Writes all 65536 words of a page table big-endian; false on a short write.
-static bool write_page_table(FILE *stream, uint32_t page_table) {
+static bool write_page_table(OutputFile &file, uint32_t page_table) {
     for (uint32_t address = 0; address < BANK_WORDS; ++address)
         put_big_endian(byte_buffer + 2 * address, read_word(page_table, address));
-    return write_and_flush(stream, sizeof byte_buffer);
+    return write_and_flush(file, sizeof byte_buffer);
 }
 
-static bool write_program_words(FILE *stream, uint32_t low, uint32_t high) {
-    if (high < low) return std::fflush(stream) == 0;
-    uint32_t count = high - low + 1;
+static bool write_program_words(OutputFile &file, uint32_t low, uint32_t high) {
+    uint32_t count = high < low ? 0 : high - low + 1;
     for (uint32_t i = 0; i < count; ++i)
         put_big_endian(byte_buffer + 2 * i, read_normal(low + i));
-    return write_and_flush(stream, 2 * static_cast<size_t>(count));
+    return write_and_flush(file, 2 * static_cast<size_t>(count));
 }
 
-static void save_two_bank_data(FILE *stream) {
+static void save_two_bank_data(OutputFile &stream) {
     if (machine.two_bank_lower == 0177777) {
         std::fprintf(shell.operator_output, "Warning, lower address for APT can not be 177777\r\n");
     } else {
@@ -353,7 +353,7 @@ static void save_two_bank_data(FILE *stream) {
         }
         if (!write_page_table(stream, page_table))
             std::fprintf(shell.operator_output, "Error when writing to file: %d\r\n",
-                         std::ferror(stream));
+                         std::ferror(stream.stream));
         std::fprintf(shell.operator_output, "Dumped data segment from PIT %d\r\n",
                      static_cast<int>(page_table));
     }
@@ -365,9 +365,9 @@ void save_prog_image() {
     // An existing image is opened without truncation and emptied only once
     // both addresses have been accepted, so that a refused save leaves it as
     // it was. Every write then goes to the end of the emptied file.
-    FILE *stream = nullptr;
-    std::string path;
-    if (s3_fopen(&stream, "Dump to file: ", "a", "PROG", &path) < 0) return;
+    OutputFile image;
+    if (s3_fopen(&image.stream, "Dump to file: ", "a", "PROG", &image.path) < 0) return;
+    FILE *stream = image.stream;
     if (stream == stdout) {
         std::fprintf(shell.operator_output, "Output file was not specified\r\n");
         return;
@@ -405,19 +405,19 @@ void save_prog_image() {
     uint8_t header_bytes[PROG_HEADER_BYTES];
     for (uint32_t i = 0; i < PROG_HEADER_WORDS; ++i)
         put_big_endian(header_bytes + 2 * i, header[i]);
-    bool written = std::fwrite(header_bytes, 1, sizeof header_bytes, stream) == sizeof header_bytes;
+    bool written = output_bytes(image, header_bytes, sizeof header_bytes);
     if (written)
-        written = two_bank ? write_page_table(stream, 0)
-                           : write_program_words(stream, machine.lower_limit, machine.upper_limit);
+        written = two_bank ? write_page_table(image, 0)
+                           : write_program_words(image, machine.lower_limit, machine.upper_limit);
     if (!written) {
         std::fprintf(shell.operator_output, "Error when writing to file: %d\r\n",
                      std::ferror(stream));
-        std::fclose(stream);
+        finish_output(image, shell.operator_output);
         return;
     }
     std::fprintf(shell.operator_output, "Successfully saved program code to file\r\n");
-    if (two_bank) save_two_bank_data(stream);
-    std::fclose(stream);
+    if (two_bank) save_two_bank_data(image);
+    finish_output(image, shell.operator_output);
 }
 
 void write_binary_page_table() {
@@ -433,11 +433,11 @@ void write_binary_page_table() {
         std::fprintf(shell.operator_output, "No such page table, 0,1,2,3 is available\r\n");
         return;
     }
-    FILE *stream = nullptr;
-    if (s3_fopen(&stream, "\r\nTo file: ", "wb", "BIN") < 0) return;
-    if (!write_page_table(stream, page_table))
+    OutputFile table;
+    if (s3_fopen(&table.stream, "\r\nTo file: ", "wb", "BIN", &table.path) < 0) return;
+    if (!write_page_table(table, page_table))
         std::fprintf(shell.operator_output, "Writing to file failed\r\n");
-    if (stream != stdout) std::fclose(stream);
+    finish_output(table, shell.operator_output);
 }
 
 // One side of compare-images: its header and its words at their addresses.

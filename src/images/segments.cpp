@@ -6,10 +6,12 @@
 #include "images/prog_image.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
+#include "operator/output_file.h"
 #include "settings/settings.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 
 const char *const SEGMENT_DESCRIPTION_FILE = "./(SYSTEM)/SEGFILE.SIN3";
@@ -296,9 +298,12 @@ void define_segment() {
     // would run on into the new line and lose both.
     bool ends_mid_line = std::fseek(stream, -1, SEEK_END) == 0 && std::fgetc(stream) != '\n';
     std::fseek(stream, 0, SEEK_END);
-    if (ends_mid_line) std::fputs("\r\n", stream);
-    std::fprintf(stream, "%o %s\r\n", number, name.c_str());
-    std::fclose(stream);
+    OutputFile description{stream, SEGMENT_DESCRIPTION_FILE};
+    if (ends_mid_line) output_text(description, "\r\n");
+    char line[32];
+    std::snprintf(line, sizeof line, "%o ", static_cast<unsigned>(number));
+    output_text(description, line + name + "\r\n");
+    finish_output(description, out);
 }
 
 void delete_segment() {
@@ -308,8 +313,9 @@ void delete_segment() {
 }
 
 // Writes the words `low`..`high` of a page table little-endian.
-static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low, uint32_t high) {
-    if (high < low) return std::fflush(stream) == 0;
+static bool write_segment_words(OutputFile &file, uint32_t page_table, uint32_t low,
+                                uint32_t high) {
+    if (high < low) return true;
     std::vector<uint8_t> bytes;
     bytes.reserve(2 * (high - low + 1));
     for (uint32_t address = low; address <= high; ++address) {
@@ -317,9 +323,7 @@ static bool write_segment_words(FILE *stream, uint32_t page_table, uint32_t low,
         bytes.push_back(static_cast<uint8_t>(word));
         bytes.push_back(static_cast<uint8_t>(word >> 8));
     }
-    // Flushed, so that a write the host refuses is reported.
-    return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
-           std::fflush(stream) == 0;
+    return output_bytes(file, bytes.data(), bytes.size());
 }
 
 void load_segment() {
@@ -332,10 +336,10 @@ void load_segment() {
     if (!image_loaded) return;
     FILE *out = shell.operator_output;
     if (!image_state.two_bank_mode) std::fprintf(out, "\r\nProgram not 2-bank!\r\n");
-    std::string path = segment_image_path(number);
-    FILE *stream = host_open_regular_file(path, "wb");
-    if (!stream) {
-        std::fprintf(out, "\r\nCan not open %s", path.c_str());
+    OutputFile image{nullptr, segment_image_path(number)};
+    image.stream = host_open_regular_file(image.path, "wb");
+    if (!image.stream) {
+        std::fprintf(out, "\r\nCan not open %s", image.path.c_str());
         return;
     }
     uint32_t header[4] = {machine.lower_limit, machine.upper_limit, machine.two_bank_lower,
@@ -345,12 +349,12 @@ void load_segment() {
         header_bytes[2 * i] = static_cast<uint8_t>(header[i]);
         header_bytes[2 * i + 1] = static_cast<uint8_t>(header[i] >> 8);
     }
-    bool written =
-        std::fwrite(header_bytes, 1, sizeof header_bytes, stream) == sizeof header_bytes &&
-        write_segment_words(stream, 0, machine.lower_limit, machine.upper_limit);
-    if (!written)
-        std::fprintf(out, "\r\nError when writing to file: %d\r\n", std::ferror(stream));
-    else if (!write_segment_words(stream, 2, machine.two_bank_lower, machine.two_bank_upper))
-        std::fprintf(out, "\r\nError when writing to file: %d\r\n", std::ferror(stream));
-    std::fclose(stream);
+    bool written = output_bytes(image, header_bytes, sizeof header_bytes) &&
+                   write_segment_words(image, 0, machine.lower_limit, machine.upper_limit) &&
+                   write_segment_words(image, 2, machine.two_bank_lower, machine.two_bank_upper);
+    // The last words wait in the buffer: a refused flush is a failed write too.
+    if (written) output_flush(image);
+    if (image.error)
+        std::fprintf(out, "\r\nError when writing to file: %d\r\n", std::ferror(image.stream));
+    finish_output(image, out);
 }

@@ -41,7 +41,6 @@ constexpr uint32_t ERROR_NO_SUCH_PAGE = 022;
 constexpr uint32_t ERROR_TOO_LONG = 044;
 constexpr uint32_t ERROR_AMBIGUOUS_USER_NAME = 045;
 constexpr uint32_t ERROR_NO_SUCH_USER_NAME = 046;
-constexpr uint32_t ERROR_NO_SPACE = 054;
 constexpr uint32_t ERROR_NO_SUCH_FILE = 056;
 constexpr uint32_t ERROR_AMBIGUOUS_FILE = 057;
 constexpr uint32_t ERROR_NOT_DIRECTORY_ACCESS = 070;
@@ -70,6 +69,22 @@ constexpr size_t NAME_CUT_WINDOW = 60;
 constexpr uint32_t PAGE_BYTES = 2048;
 constexpr uint32_t MAX_CREATED_PAGES = 0200;
 constexpr uint64_t MAX_FILE_BYTES = 0xffffffffULL;
+
+// A host file size as the ND program sees it: sizes are 32-bit, so a larger
+// file shows the largest size. Page counts are taken from the true size.
+uint32_t nd_size(uint64_t size) {
+    return static_cast<uint32_t>(size > MAX_FILE_BYTES ? MAX_FILE_BYTES : size);
+}
+uint32_t nd_pages(uint64_t size, bool rounded_up) {
+    uint64_t pages = (size + (rounded_up ? PAGE_BYTES - 1 : 0)) / PAGE_BYTES;
+    return static_cast<uint32_t>(pages > MAX_FILE_BYTES ? MAX_FILE_BYTES : pages);
+}
+
+// The error code of a write the host refused: 54 for a full disk, else the
+// call's own code for a failed transfer.
+uint32_t failed_write_code(uint32_t transfer_error) {
+    return host_error_is_no_space(errno) ? ERROR_NO_SPACE : transfer_error;
+}
 
 // Host mode and write flag of each access code, for MON 50/220 and MON 42.
 struct AccessMode {
@@ -289,27 +304,6 @@ bool is_claimed_scratch(const OpenFileEntry &entry) {
            entry.host_path.rfind(SCRATCH_PATH_PREFIX, 0) == 0;
 }
 
-// One of the eight scratch files that the emulator instances hold (or need
-// at their start), by whatever path it is named.
-bool is_scratch_file(const HostFileInfo &info) {
-    if (!info.exists || info.is_directory) return false;
-    for (int n = 1; n <= 8; ++n) {
-        char scratch[40];
-        std::snprintf(scratch, sizeof scratch, "%s%02d.DATA", SCRATCH_PATH_PREFIX, n);
-        HostFileInfo held = host_file_info(scratch);
-        if (held.exists && held.identity == info.identity) return true;
-    }
-    return false;
-}
-
-// A file that is in use cannot be removed or renamed under its streams: a
-// file the program has open, or a scratch file.
-bool file_in_use(const std::string &path) {
-    for (const auto &entry : open_file_table.entries)
-        if (entry.file_number >= 0 && entry.host_path == path) return true;
-    return is_scratch_file(host_file_info(path));
-}
-
 // An open that would empty a scratch file under the instance that holds it.
 bool empties_scratch_file(const char *host_mode, const HostFileInfo &info) {
     return host_mode[0] == 'w' && is_scratch_file(info);
@@ -425,13 +419,12 @@ uint32_t fill_entry(OpenFileEntry &entry, int position, const OpenCall &call, FI
     entry.block_buffer.clear();
     entry.buffered_block = -1;
     bool old_form = call.form == OpenForm::Old;
-    uint32_t size = host_size > MAX_FILE_BYTES ? static_cast<uint32_t>(MAX_FILE_BYTES)
-                                               : static_cast<uint32_t>(host_size);
-    entry.size_at_open = old_form ? 0 : size;
-    // The close imposes the maximum size on the random-access codes: it
-    // starts as the file's size, also for the raw code 10 that gets no
-    // buffer, so that a file only read is not cut short.
-    entry.maximum_size = reads_blocks(code) && !old_form ? size : 0;
+    entry.size_at_open = old_form ? 0 : host_size;
+    // The close imposes the maximum size on the random-access codes once the
+    // program wrote blocks or set the size: it starts as the file's true size
+    // (which may be beyond 32 bits), so that no close cuts the file short.
+    entry.maximum_size = reads_blocks(code) && !old_form ? host_size : 0;
+    entry.size_changed = false;
     if (reads_blocks(code) && !(call.raw && code == 010))
         entry.block_buffer.assign(DEFAULT_BLOCK_SIZE, 0);
     ++open_file_table.open_count;
@@ -759,6 +752,14 @@ void read_block(uint32_t file_number, uint32_t given_block, const char *call, bo
     mon_skip_return();
 }
 
+// Hands the file's buffered writes to the host; a refusal is the error
+// return of the call (54 for a full disk, else `transfer_error`).
+bool flush_writes(OpenFileEntry &entry, uint32_t transfer_error) {
+    if (flush_open_file(entry)) return true;
+    mon_error_return(failed_write_code(transfer_error));
+    return false;
+}
+
 void write_block(uint32_t file_number, uint32_t given_block, const char *call, bool scratch) {
     OpenFileEntry *entry = open_entry(file_number);
     if (!entry) {
@@ -772,6 +773,8 @@ void write_block(uint32_t file_number, uint32_t given_block, const char *call, b
     int64_t block = block_number(*entry, given_block, call, "writing");
     size_t size = static_cast<size_t>(entry->block_size > 0 ? entry->block_size : 0);
     int64_t offset = block * static_cast<int64_t>(size);
+    // The blocks written before leave the buffer now, before the seek.
+    if (!flush_writes(*entry, scratch ? ERROR_NO_SUCH_BLOCK : ERROR_NO_SUCH_PAGE)) return;
     if (size == 0 || !position_at(entry->stream, offset, size)) {
         if (scratch) {
             std::printf("\nError writing block %d\n", static_cast<int>(block));
@@ -786,12 +789,13 @@ void write_block(uint32_t file_number, uint32_t given_block, const char *call, b
     if (!scratch && settings.debug_level == 1)
         std::printf("\nMON 10 write block %d on file %o, blsz is %d\n", static_cast<int>(block),
                     file_number & WORD_MASK, static_cast<int>(size));
-    if (std::fwrite(entry->block_buffer.data(), 1, size, entry->stream) != size) {
-        mon_error_return(ERROR_NO_SUCH_PAGE);
+    entry->size_changed = true;
+    if (!write_open_file(*entry, entry->block_buffer.data(), size)) {
+        mon_error_return(failed_write_code(ERROR_NO_SUCH_PAGE));
         return;
     }
     uint64_t end = static_cast<uint64_t>(offset) + size;
-    if (end > entry->maximum_size) entry->maximum_size = static_cast<uint32_t>(end);
+    if (end > entry->maximum_size) entry->maximum_size = end;
     entry->buffered_block = static_cast<int32_t>(block);
     mon_skip_return();
 }
@@ -946,9 +950,13 @@ void mon_file_output_byte() {
         mon_error_return(ERROR_NOT_SEQUENTIAL_WRITE);
         return;
     }
-    int byte = static_cast<int>(machine.A & 0377 & entry->byte_mask);
-    if (!entry->stream || std::fputc(byte, entry->stream) == EOF) {
+    unsigned char byte = static_cast<unsigned char>(machine.A & 0377 & entry->byte_mask);
+    if (!entry->stream) {
         mon_error_return(ERROR_END_OF_FILE);
+        return;
+    }
+    if (!write_open_file(*entry, &byte, 1)) {
+        mon_error_return(failed_write_code(ERROR_END_OF_FILE));
         return;
     }
     mon_skip_return();
@@ -1025,6 +1033,7 @@ void mon_write_block_extended() {
     size_t block_size = static_cast<size_t>(entry->block_size > 0 ? entry->block_size : 0);
     size_t bytes = 2 * static_cast<size_t>(request.words);
     int64_t offset = block * static_cast<int64_t>(block_size);
+    if (!flush_writes(*entry, ERROR_NO_SUCH_PAGE)) return;
     if (!position_at(entry->stream, offset, bytes)) {
         std::printf("\nError writing block %d\n", static_cast<int>(block));
         mon_error_return(ERROR_NO_SUCH_PAGE);
@@ -1050,12 +1059,12 @@ void mon_write_block_extended() {
         copy_from_memory(entry->block_buffer, part,
                          (request.buffer + static_cast<uint32_t>(written / 2)) & WORD_MASK,
                          entry->byte_mask & 0377);
-        size_t status = std::fwrite(entry->block_buffer.data(), 1, part, entry->stream);
-        if (status != part) {
+        entry->size_changed = true;
+        if (!write_open_file(*entry, entry->block_buffer.data(), part)) {
+            uint32_t code = failed_write_code(ERROR_NO_SUCH_PAGE);
             if (settings.debug_level == 1)
-                std::printf("\nError, sts =%d  writing block %d\n", static_cast<int>(status),
-                            static_cast<int>(current));
-            mon_error_return(ERROR_NO_SUCH_PAGE);
+                std::printf("\nError, sts =%d  writing block %d\n", -1, static_cast<int>(current));
+            mon_error_return(code);
             return;
         }
         written += part;
@@ -1063,7 +1072,7 @@ void mon_write_block_extended() {
         ++current;
     }
     uint64_t end = static_cast<uint64_t>(offset) + bytes;
-    if (end > entry->maximum_size) entry->maximum_size = static_cast<uint32_t>(end);
+    if (end > entry->maximum_size) entry->maximum_size = end;
     mon_error_return(0);
 }
 
@@ -1083,25 +1092,30 @@ void mon_close_file() {
     uint32_t file_number = machine.T & WORD_MASK;
     if (file_number == TERMINAL_FILE) {
         mon_skip_return();
-    } else if (file_number == CLOSE_KEEP_SCRATCH) {
-        close_all_files(CLOSE_KEEP_SCRATCH);
-        mon_skip_return();
-    } else if (file_number == CLOSE_EVERYTHING) {
-        close_all_files(CLOSE_EVERYTHING);
-        if (settings.debug_level == 1) std::printf("\nMON 43: perm. files not handled\n");
-        mon_skip_return();
+    } else if (file_number == CLOSE_KEEP_SCRATCH || file_number == CLOSE_EVERYTHING) {
+        uint32_t error = close_all_files(file_number);
+        if (file_number == CLOSE_EVERYTHING && settings.debug_level == 1)
+            std::printf("\nMON 43: perm. files not handled\n");
+        // Data that could not be written is the program's to know of.
+        if (error)
+            mon_error_return(error);
+        else
+            mon_skip_return();
     } else if (file_number >= 1 && file_number <= FIRST_FILE_NUMBER + OPEN_FILE_ENTRIES - 1) {
         // The scratch file stays open for the runs to come: only closing
         // everything (177776) closes it. Like the close of all other files,
         // this one gives it back its standard block size.
         OpenFileEntry *entry = open_entry(file_number);
-        if (entry && is_claimed_scratch(*entry)) {
+        uint32_t error = 0;
+        if (entry && is_claimed_scratch(*entry))
             entry->block_size = DEFAULT_BLOCK_SIZE;
-        } else {
-            uint32_t error = 0;
+        else if (entry)
             close_file(static_cast<int32_t>(file_number), &error);
-        }
-        mon_skip_return();
+        // Data that could not be written is the program's to know of.
+        if (error)
+            mon_error_return(error);
+        else
+            mon_skip_return();
     } else {
         mon_error_return(ERROR_FILE_NUMBER_RANGE);
     }
@@ -1115,14 +1129,14 @@ void mon_file_size() {
         mon_error_return(ERROR_NOT_OPEN);
         return;
     }
-    if (entry->stream) std::fflush(entry->stream);
+    flush_open_file(*entry);
     HostFileInfo info = host_file_info(entry->host_path);
     if (!info.exists) {
         print_host_error();
         mon_error_return(WORD_MASK);
         return;
     }
-    put_double_word(static_cast<uint32_t>(info.size > MAX_FILE_BYTES ? MAX_FILE_BYTES : info.size));
+    put_double_word(nd_size(info.size));
     mon_skip_return();
 }
 
@@ -1147,8 +1161,12 @@ void mon_set_byte_count() {
         count = 0;
     }
     entry->maximum_size = count;
+    entry->size_changed = true;
     // The file ends where the program says, whatever it was opened for.
-    if (entry->stream) std::fflush(entry->stream);
+    if (!flush_open_file(*entry)) {
+        mon_error_return(failed_write_code(static_cast<uint32_t>(errno)));
+        return;
+    }
     // The entry's own stream may be open for reading only: the size is set
     // through a stream of its own, which follows no link.
     FILE *sizing = host_open_regular_file(entry->host_path, "rb+");
@@ -1203,7 +1221,7 @@ void mon_get_byte_pointer() {
     if (settings.debug_level == 1)
         std::printf("\nMON 75, get byte pointer, file = %o, bytepointer = %ld(dec)\n",
                     machine.T & WORD_MASK, position);
-    put_double_word(static_cast<uint32_t>(position));
+    put_double_word(nd_size(static_cast<uint64_t>(position)));
     mon_skip_return();
 }
 
@@ -1273,15 +1291,11 @@ void mon_directory_entry_of_open_file() {
                           {25, 037330},
                           {30, 040000},
                           {31, 037330}});
-    if (entry->stream) std::fflush(entry->stream);
+    flush_open_file(*entry);
     HostFileInfo info = host_file_info(entry->host_path);
-    uint32_t size = 0;
-    if (info.exists)
-        size = static_cast<uint32_t>(info.size > MAX_FILE_BYTES ? MAX_FILE_BYTES : info.size);
-    else
-        std::printf("\nMON41: stat failed");
-    write_double_word(address + 26, size / PAGE_BYTES);
-    write_double_word(address + 28, size);
+    if (!info.exists) std::printf("\nMON41: stat failed");
+    write_double_word(address + 26, nd_pages(info.size, false));
+    write_double_word(address + 28, nd_size(info.size));
     mon_skip_return();
 }
 
@@ -1319,8 +1333,8 @@ void mon_directory_entry_by_object_number() {
     write_double_word(address + 20, packed_time(file.changed));
     write_double_word(address + 22, packed_time(file.accessed));
     write_double_word(address + 24, packed_time(file.modified));
-    write_double_word(address + 26, (file.size + PAGE_BYTES - 1) / PAGE_BYTES);
-    write_double_word(address + 28, file.size);
+    write_double_word(address + 26, nd_pages(file.size, true));
+    write_double_word(address + 28, nd_size(file.size));
     mon_skip_return();
 }
 
@@ -1384,8 +1398,8 @@ void mon_create_file() {
     static const char zeros[PAGE_BYTES] = {};
     bool complete = true;
     for (uint32_t page = 0; page < pages && complete; ++page)
-        complete = std::fwrite(zeros, 1, PAGE_BYTES, made) == PAGE_BYTES;
-    complete = std::fclose(made) == 0 && complete;
+        complete = host_write_bytes(made, zeros, PAGE_BYTES);
+    complete = host_close(made) && complete;
     if (!complete) {
         host_remove_file(path);
         mon_error_return(ERROR_NO_SPACE);
@@ -1415,8 +1429,7 @@ void mon_expand_file() {
     uint32_t pages = (read_data(machine.T) << 16) | read_data(machine.T + 1);
     // What the program wrote to the file is part of the size it grows from.
     for (auto &entry : open_file_table.entries)
-        if (entry.file_number >= 0 && entry.stream && entry.host_path == path)
-            std::fflush(entry.stream);
+        if (entry.file_number >= 0 && entry.host_path == path) flush_open_file(entry);
     HostFileInfo info = host_file_info(path);
     if (!info.exists) {
         print_host_error();
@@ -1456,7 +1469,7 @@ void mon_expand_file() {
     // close.
     for (auto &entry : open_file_table.entries)
         if (entry.file_number >= 0 && entry.host_path == path && entry.maximum_size < size)
-            entry.maximum_size = static_cast<uint32_t>(size);
+            entry.maximum_size = size;
     mon_skip_return();
 }
 

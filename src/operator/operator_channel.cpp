@@ -2,6 +2,7 @@
 
 #include "console/terminal.h"
 #include "host/host.h"
+#include "operator/output_file.h"
 #include "operator/run_outcome.h"
 #include "settings/settings.h"
 
@@ -32,8 +33,10 @@ void set_program_command_line(const char *rest) {
 void return_input_to_console() {
     if (shell.mode_input && shell.mode_input != stdin)
         std::fclose(shell.mode_input);
+    // What the mode file's commands said must all have reached its output
+    // file; the report of a loss goes to the console.
     if (shell.operator_output && shell.operator_output != stdout)
-        std::fclose(shell.operator_output);
+        finish_written_stream(shell.operator_output, "the mode output file", stdout);
     shell.mode_input = nullptr;
     shell.prompt_input = nullptr;
     shell.operator_output = stdout;

@@ -228,14 +228,7 @@ static bool obtain_line(bool edit) {
         int length = read_line(shell.mode_input, shell.command_line, COMMAND_LINE_SIZE);
         if (length < 0 && shell.command_line[0] == '\0') {
             std::fprintf(shell.operator_output, "\r\nEnd of file on mode input file\r\n");
-            if (shell.mode_input != stdin)
-                std::fclose(shell.mode_input);
-            if (shell.operator_output != stdout)
-                std::fclose(shell.operator_output);
-            shell.operator_output = stdout;
-            shell.echo_stream = stdout;
-            shell.prompt_input = nullptr;
-            shell.mode_input = nullptr;
+            return_input_to_console();
             shell.command_line[0] = '\0';
         } else if (length < 0) {
             std::fputc('\n', shell.operator_output);

@@ -7,6 +7,7 @@
 #include "filesystem/file_names.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
+#include "operator/output_file.h"
 #include "shell/commands.h"
 
 #include <cstdint>
@@ -86,7 +87,7 @@ void cmd_open_trace_file() {
     if (s3_fopen(&file, "Output file: ", "w", "TXT") < 0) return;
     FILE *old = debug_state.trace_stream;
     if (is_file_stream(old) && old != file) {
-        std::fclose(old);
+        finish_written_stream(old, "the trace file", out());
         // The stream kept for the trace prompt must not outlive its file.
         if (debug_state.saved_trace_stream == old) debug_state.saved_trace_stream = file;
     }
@@ -96,8 +97,9 @@ void cmd_open_trace_file() {
 void cmd_close_trace_file() {
     FILE *current = debug_state.trace_stream;
     FILE *saved = debug_state.saved_trace_stream;
-    if (is_file_stream(current)) std::fclose(current);
-    if (is_file_stream(saved) && saved != current) std::fclose(saved);
+    if (is_file_stream(current)) finish_written_stream(current, "the trace file", out());
+    if (is_file_stream(saved) && saved != current)
+        finish_written_stream(saved, "the trace file", out());
     debug_state.trace_stream = stdout;
     debug_state.saved_trace_stream = stdout;
 }

@@ -3,6 +3,7 @@
 // the ND program's open files.
 #include "filesystem/file_names.h"
 #include "filesystem/open_files.h"
+#include "operator/output_file.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "monitor/error_table.h"
@@ -303,17 +304,6 @@ void cmd_list_file() {
 
 // --- creating and deleting files ---
 
-// Writes `bytes` zero bytes at the end of the stream; false on a write error.
-static bool write_zero_bytes(FILE *stream, uint64_t bytes) {
-    static const char zeros[PAGE_BYTES] = {};
-    while (bytes > 0) {
-        size_t chunk = bytes < PAGE_BYTES ? static_cast<size_t>(bytes) : sizeof zeros;
-        if (std::fwrite(zeros, 1, chunk, stream) != chunk) return false;
-        bytes -= chunk;
-    }
-    return true;
-}
-
 // Checks NAME or NAME:TYPE of a file to create; prints the refusal.
 static bool file_name_is_acceptable(const std::string &file) {
     size_t colon = file.find(':');
@@ -418,6 +408,26 @@ void cmd_create_file() {
     }
 }
 
+// Renaming and deleting are for the current user's own files: a file that
+// resolves into another user's directory (through the SYSTEM fallback too)
+// is refused with the message. The user of the path is left in *user.
+static bool own_file(const std::string &path, const char *verb, std::string *user) {
+    int part = user_of_name(path, user);
+    if (part == NAME_USER_TOO_LONG) {
+        std::fprintf(out(), "User name too long\r\n");
+        return false;
+    }
+    if (part == NAME_MISSING_PARENTHESIS) {
+        std::fprintf(out(), "Found ( but not )\r\n");
+        return false;
+    }
+    if (*user != user_table.current_user_name) {
+        std::fprintf(out(), "Not allowed to %s another user's file\r\n", verb);
+        return false;
+    }
+    return true;
+}
+
 void cmd_delete_file() {
     std::string name;
     if (read_word_argument(&name, "*", "\r\nFile name: ") == CONSOLE_EOF) return;
@@ -425,6 +435,8 @@ void cmd_delete_file() {
     std::string path;
     int status = deabb(name, &path);
     if (status >= 0) {
+        std::string user;
+        if (!own_file(path, "delete", &user)) return;
         if (!reserve_for_change_by_command(path, "not deleted")) return;
         if (!host_remove_file(path)) {
             int error = errno;
@@ -479,32 +491,37 @@ static bool open_copy_files(FILE **destination, std::string *destination_path, F
     return true;
 }
 
-void cmd_copy_file() {
-    FILE *destination = nullptr, *source = nullptr;
-    std::string destination_path;
-    if (!open_copy_files(&destination, &destination_path, &source, false)) return;
+// Copies the source to the end of the destination, 7-bit when `seven_bit`.
+// Returns the bytes read from the source; a write that fails ends the copy.
+static unsigned long copy_bytes(FILE *source, OutputFile &destination, bool seven_bit) {
     unsigned long count = 0;
     for (int c; (c = std::fgetc(source)) != EOF; ++count)
-        std::fputc(c, destination);
-    if (count % PAGE_BYTES != 0) write_zero_bytes(destination, PAGE_BYTES - count % PAGE_BYTES);
-    std::fclose(destination);
+        if (!output_byte(destination, seven_bit ? (c & 0177) : c)) break;
+    return count;
+}
+
+void cmd_copy_file() {
+    FILE *source = nullptr;
+    OutputFile destination;
+    if (!open_copy_files(&destination.stream, &destination.path, &source, false)) return;
+    unsigned long count = copy_bytes(source, destination, false);
+    static const char zeros[PAGE_BYTES] = {};
+    if (count % PAGE_BYTES != 0) output_bytes(destination, zeros, PAGE_BYTES - count % PAGE_BYTES);
     std::fclose(source);
+    if (!finish_output(destination, out())) return;
     std::fprintf(out(), "%lu bytes copied from source file, wrote 0's to fill a page\r\n", count);
 }
 
 void cmd_copy() {
-    FILE *destination = nullptr, *source = nullptr;
-    std::string destination_path;
-    if (!open_copy_files(&destination, &destination_path, &source, true)) return;
-    bool to_console = is_console(destination);
+    FILE *source = nullptr;
+    OutputFile destination;
+    if (!open_copy_files(&destination.stream, &destination.path, &source, true)) return;
+    bool to_console = is_console(destination.stream);
     // The destination is made anew only now that the source is open.
-    if (!to_console) host_set_stream_size(destination, 0);
-    unsigned long count = 0;
-    for (int c; (c = std::fgetc(source)) != EOF; ++count)
-        std::fputc(to_console ? (c & 0177) : c, destination);
-    if (to_console) std::fflush(destination);
-    close_unless_console(destination);
+    if (!to_console) host_set_stream_size(destination.stream, 0);
+    unsigned long count = copy_bytes(source, destination, to_console);
     close_unless_console(source);
+    if (!finish_output(destination, out())) return;
     std::fprintf(out(), "%lu bytes copied from source file\r\n", count);
 }
 
@@ -520,19 +537,7 @@ void cmd_rename_file() {
     if (s3_fopen(&stream, "Rename file: ", "r", "SYMB", &old_path) < 0) return;
     close_unless_console(stream);
     std::string old_user;
-    int part = user_of_name(old_path, &old_user);
-    if (part == NAME_USER_TOO_LONG) {
-        std::fprintf(out(), "User name too long\r\n");
-        return;
-    }
-    if (part == NAME_MISSING_PARENTHESIS) {
-        std::fprintf(out(), "Found ( but not )\r\n");
-        return;
-    }
-    if (old_user != user_table.current_user_name) {
-        std::fprintf(out(), "Not allowed to rename another user's file\r\n");
-        return;
-    }
+    if (!own_file(old_path, "rename", &old_user)) return;
     std::string new_name;
     if (read_word_argument(&new_name, "*", "New file name: ") == CONSOLE_EOF) return;
     new_name = upper_case(new_name);

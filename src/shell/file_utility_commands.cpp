@@ -3,6 +3,7 @@
 // filter.
 #include "debug/debug_aids.h"
 #include "filesystem/file_names.h"
+#include "operator/output_file.h"
 #include "host/host.h"
 #include "operator/arguments.h"
 #include "operator/operator_channel.h"
@@ -36,23 +37,22 @@ void close_file(FILE *file) {
 // with the host access mode `mode`. The file is looked at without truncation
 // first: when it is the input file itself, writing would destroy the input
 // before it is read, and the command is refused with the input untouched.
-bool open_conversion_output(FILE **output, const char *prompt, const char *mode,
+bool open_conversion_output(OutputFile &output, const char *prompt, const char *mode,
                             const char *default_type, const std::string &input_path) {
-    *output = nullptr;
-    std::string output_path;
-    if (s3_fopen(output, prompt, "a", default_type, &output_path) < 0) return false;
-    if (is_console(*output)) return true;
+    output.stream = nullptr;
+    if (s3_fopen(&output.stream, prompt, "a", default_type, &output.path) < 0) return false;
+    if (is_console(output.stream)) return true;
     HostFileInfo input = host_file_info(input_path);
-    HostFileInfo target = host_file_info(output_path);
+    HostFileInfo target = host_file_info(output.path);
     if (input.exists && target.exists && input.identity == target.identity) {
         std::fprintf(out(), "Source and destination are the same file\r\n");
-        close_file(*output);
+        close_file(output.stream);
         return false;
     }
-    close_file(*output);
-    *output = host_open_regular_file(output_path, mode);
-    if (!*output) {
-        std::fprintf(out(), "\r\nFailed to open %s\r\n", output_path.c_str());
+    close_file(output.stream);
+    output.stream = host_open_regular_file(output.path, mode);
+    if (!output.stream) {
+        std::fprintf(out(), "\r\nFailed to open %s\r\n", output.path.c_str());
         return false;
     }
     return true;
@@ -148,16 +148,11 @@ void dump_bytes() {
     close_file(file);
 }
 
-bool write_byte(FILE *file, int byte, bool *failed) {
-    if (std::fputc(byte, file) == EOF) {
-        *failed = true;
-        return false;
-    }
-    return true;
-}
-
-void report_write_failure() {
-    std::fprintf(out(), "\r\nError when writing output file, terminating\r\n");
+// Closes the output of a conversion; a write that failed is reported with
+// what the file lacks.
+bool finish_conversion(OutputFile &output) {
+    if (output.error) std::fprintf(out(), "\r\nError when writing output file, terminating\r\n");
+    return finish_output(output, out());
 }
 
 // Bit 7 set so that the byte has an even number of one bits.
@@ -337,7 +332,8 @@ void cmd_more() {
 }
 
 void cmd_byte_swap() {
-    FILE *input, *output;
+    FILE *input;
+    OutputFile output;
     std::string input_path;
     input = nullptr;
     if (s3_fopen(&input, "Input file: ", "rb", "PROG", &input_path) < 0) return;
@@ -345,30 +341,27 @@ void cmd_byte_swap() {
         std::fprintf(out(), "\r\n:PROG (default) input file not specified");
         return;
     }
-    if (!open_conversion_output(&output, "Output file: ", "wb", "PROG", input_path)) {
+    if (!open_conversion_output(output, "Output file: ", "wb", "PROG", input_path)) {
         close_file(input);
         return;
     }
-    bool failed = false;
     for (;;) {
         int first = std::fgetc(input);
         if (first == EOF) break;
         int second = std::fgetc(input);
         if (second == EOF) {
-            write_byte(output, first, &failed);
+            output_byte(output, first);
             break;
         }
-        if (!write_byte(output, second, &failed) || !write_byte(output, first, &failed)) break;
+        if (!output_byte(output, second) || !output_byte(output, first)) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
-    if (failed) report_write_failure();
     close_file(input);
-    close_file(output);
-    if (!failed) std::fprintf(out(), "Byte swap completed\r\n");
+    if (finish_conversion(output)) std::fprintf(out(), "Byte swap completed\r\n");
 }
 
 void cmd_add_parity() {
-    FILE *input, *output;
+    FILE *input;
+    OutputFile output;
     std::string input_path;
     input = nullptr;
     if (s3_fopen(&input, "Text input file: ", "r", "SYMB", &input_path) < 0) return;
@@ -376,52 +369,40 @@ void cmd_add_parity() {
         std::fprintf(out(), "Text input fil not specified\r\n");
         return;
     }
-    if (!open_conversion_output(&output, "Output file: ", "w", "SYMB", input_path)) {
+    if (!open_conversion_output(output, "Output file: ", "w", "SYMB", input_path)) {
         close_file(input);
         return;
     }
-    bool failed = false;
     int lines = 0;
     int byte;
     while ((byte = std::fgetc(input)) != EOF) {
         if ((byte & 0177) == '\n') ++lines;
-        if (!write_byte(output, with_even_parity(byte), &failed)) break;
+        if (!output_byte(output, with_even_parity(byte))) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
     close_file(input);
-    close_file(output);
-    if (failed) {
-        report_write_failure();
-        return;
-    }
-    report_lines(lines);
+    if (finish_conversion(output)) report_lines(lines);
 }
 
 void cmd_remove_parity() {
-    FILE *input, *output;
+    FILE *input;
+    OutputFile output;
     std::string input_path;
     input = nullptr;
     if (s3_fopen(&input, "Text input file: ", "r", "SYMB", &input_path) < 0) return;
-    if (!open_conversion_output(&output, "Output file: ", "w", "SYMB", input_path)) {
+    if (!open_conversion_output(output, "Output file: ", "w", "SYMB", input_path)) {
         close_file(input);
         return;
     }
-    bool failed = false;
     int lines = 0;
     int byte;
     while ((byte = std::fgetc(input)) != EOF) {
         byte &= 0177;
         if (byte == '\r') continue;
         if (byte == '\n') ++lines;
-        if (!write_byte(output, byte, &failed)) break;
+        if (!output_byte(output, byte)) break;
     }
-    if (!failed && !is_console(output) && std::fflush(output) != 0) failed = true;
     close_file(input);
-    close_file(output);
-    if (failed) {
-        report_write_failure();
-        return;
-    }
+    if (!finish_conversion(output)) return;
     std::fprintf(out(), "This file contained %d lines\r\n", lines);
     std::fprintf(out(), "All CR has been removed, file is now readble by e.g. WordPad\r\n");
 }
@@ -462,9 +443,10 @@ long preg_of_line(const std::string &line) {
 } // namespace
 
 void cmd_yyy() {
-    FILE *input, *output;
+    FILE *input;
+    OutputFile output;
     if (!open_file(&input, "Input file: ", "rb", "TXT")) return;
-    if (!open_file(&output, "Output file: ", "wb", "TXT")) {
+    if (s3_fopen(&output.stream, "Output file: ", "wb", "TXT", &output.path) < 0) {
         close_file(input);
         return;
     }
@@ -478,8 +460,8 @@ void cmd_yyy() {
         }
         if (seen[static_cast<size_t>(value)]) continue;
         seen[static_cast<size_t>(value)] = true;
-        std::fprintf(output, "%s\r\n", line.c_str());
+        if (!output_text(output, line + "\r\n")) break;
     }
     close_file(input);
-    close_file(output);
+    finish_output(output, out());
 }

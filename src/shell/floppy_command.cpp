@@ -1,6 +1,7 @@
 // |extract-floppy-image: lists an ND volume image and extracts its files into
 // the current user's directory.
 #include "filesystem/file_names.h"
+#include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "floppy/floppy.h"
 #include "operator/operator_channel.h"
@@ -24,6 +25,6 @@ void cmd_extract_floppy_image() {
         return;
     }
     extract_floppy_image(image, user_directory(user_table.current_user_name), stdout, stderr,
-                         last_opened_file_name);
+                         last_opened_file_name, file_in_use);
     std::fclose(image);
 }

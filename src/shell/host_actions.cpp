@@ -1,5 +1,6 @@
 // The actions of kestrel's command line that do not start the shell: laying
 // out an ND tree, listing and extracting a volume image.
+#include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "floppy/floppy.h"
 #include "host/host.h"
@@ -158,7 +159,9 @@ int extract_volume(const std::string &image_path, const std::string &user) {
     if (!image) return EXIT_STATUS_USAGE;
     std::printf("The files of the volume are written into the directory of user %s.\n",
                 name.c_str());
-    int result = extract_floppy_image(image, user_directory(name), stdout, stderr, image_path);
+    // Scratch files and files other KESTRELs have open are left alone.
+    int result =
+        extract_floppy_image(image, user_directory(name), stdout, stderr, image_path, file_in_use);
     std::fclose(image);
     std::fflush(stdout);
     return result == 0 ? EXIT_STATUS_OK : EXIT_STATUS_FAILED;

@@ -2,6 +2,7 @@
 // hold, and the console tests.
 #include "console/terminal.h"
 #include "filesystem/file_names.h"
+#include "operator/output_file.h"
 #include "host/host.h"
 #include "operator/arguments.h"
 #include "operator/matcher.h"
@@ -51,7 +52,7 @@ void cmd_help() {
         list_line(stream, text, to_console);
     }
     if (matched == 0) std::fprintf(out(), "No commands matches %s\r\n", pattern.c_str());
-    if (!to_console && listing != stdin) std::fclose(listing);
+    if (!to_console && listing != stdin) finish_written_stream(listing, "the listing", out());
 }
 
 void cmd_list_sintran_commands() {

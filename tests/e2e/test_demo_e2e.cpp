@@ -501,7 +501,9 @@ TEST(Options, NdAsmNamesWhatItsCommandLineLacks) {
     std::string source = std::string("'") + KESTREL_SOURCE_DIR + "/demo/hello.asm'";
     std::string out;
     EXPECT_EQ(run_host_command(nd_asm + " " + source + " 2>&1", &out), 2);
-    EXPECT_EQ(out.rfind("nd-asm: no image file named: give it with -o, such as -o PROG.PROG\n", 0),
+    EXPECT_EQ(out.rfind("nd-asm: no image file named: give it with -o, such as -o PROG.PROG, "
+                        "or ask for --listing\n",
+                        0),
               0u)
         << out;
     EXPECT_EQ(run_host_command(nd_asm + " -o X.PROG 2>&1", &out), 2);

@@ -501,4 +501,88 @@ TEST(FileCallsEndToEnd, TheScratchFileSurvivesTheRunThatClosedIt) {
     EXPECT_EQ(tree.read_file("(SCRATCH)/SCRATCH01.DATA").substr(0, 2), "AB");
 }
 
+// Writes bytes with MON 2 to a new file OUT:DATA until the count at COUNT
+// runs out or a call fails (printing W and the error text), then closes it
+// (printing C and the error text of a failing close) unless the next word
+// says to leave it open for the end of the run.
+const char *const kFillDisk = R"(
+        ORG 1000
+        START GO
+GO:     LDX NEWP
+        LDA TYPEP
+        SAT 0
+        MON 50
+        JMP FAIL
+        STA FILE
+LOOP:   LDT FILE
+        SAA 101
+        MON 2
+        JMP WFAIL
+        MIN COUNT
+        JMP LOOP
+        JMP CLOSE
+WFAIL:  COPY SA DX
+        SAA #W
+        SAT 1
+        MON 2
+        JMP *+1
+        COPY SX DA
+        MON 64
+CLOSE:  LDA KEEP
+        JAZ *+2
+        MON 0
+        LDT FILE
+        MON 43
+        JMP CFAIL
+        MON 0
+CFAIL:  COPY SA DX
+        SAA #C
+        SAT 1
+        MON 2
+        JMP *+1
+        COPY SX DA
+FAIL:   MON 64
+        MON 0
+FILE:   WORD 0
+NEWP:   WORD NEW
+NEW:    TEXT '"OUT"'
+TYPEP:  WORD TYPE
+TYPE:   TEXT 'DATA'
+)";
+
+TEST(FileCallsEndToEnd, AFullDiskIsReportedByTheWriteTheCloseAndTheEndOfTheRun) {
+    const char *const no_space = "\nNOT SO MUCH SPACE UNRESERVED IN DIRECTORY\n";
+    struct Case {
+        int count;
+        bool keep_open;
+        std::string expected;
+    };
+    const Case cases[] = {
+        // The write that needs the disk fails, and the file takes nothing
+        // more: its close reports what is missing.
+        {30000, false,
+         std::string("W") + no_space +
+             "\r\nFile ./(EMULATOR)/OUT.DATA not written in full: File too large; what the "
+             "program wrote from its first failed write on is not in it\r\nC" +
+             no_space},
+        // All of it waits in the buffer until the close.
+        {3000, false, std::string("C") + no_space},
+        // The end of the run closes the file and says what did not reach it.
+        {3000, true,
+         "\r\nFile ./(EMULATOR)/OUT.DATA not written in full: File too large; the last 3000 bytes "
+         "the program wrote did not all reach it\r\n"},
+    };
+    for (const Case &c : cases) {
+        NdTree tree;
+        std::string source = kFillDisk;
+        source += "COUNT:  WORD -" + std::to_string(c.count) + "D\nKEEP:   WORD " +
+                  (c.keep_open ? "1" : "0") + "\n";
+        std::string log;
+        ASSERT_TRUE(tree.assemble(source, "(EMULATOR)/FILL.PROG", &log)) << log;
+        std::string output = run_kestrel_with_file_limit(tree, "FILL\nquit\n", 1024).output;
+        EXPECT_NE(output.find(c.expected), std::string::npos) << c.count << output;
+        EXPECT_EQ(tree.read_file("(EMULATOR)/OUT.DATA"), std::string(1024, 0101));
+    }
+}
+
 } // namespace

@@ -235,9 +235,9 @@ TEST(FileCommands, DeleteFileResolvesAndReportsByErrorCode) {
                    "<>\r\nNO SUCH USER NAME\r\n"
                    "<>\r\nILLEGAL CHARACTER IN PARAMETER\r\n"
                    "<>\r\nILLEGAL CHARACTER IN PARAMETER\r\n"
-                   "<>");
+                   "<>Not allowed to delete another user's file\r\n");
     EXPECT_FALSE(tree.exists("(EMULATOR)/GONE.DATA"));
-    EXPECT_FALSE(tree.exists("(SYSTEM)/SYSFILE.DATA")) << "resolved through the SYSTEM fallback";
+    EXPECT_TRUE(tree.exists("(SYSTEM)/SYSFILE.DATA")) << "found through the SYSTEM fallback";
     EXPECT_TRUE(tree.exists("(EMULATOR)/ABC.SYMB"));
     EXPECT_TRUE(tree.exists("OUTSIDE.DATA"));
     EXPECT_FALSE(tree.exists("(EMULATOR)/A1.DATA")) << "the exact name, not an ambiguous one";
@@ -302,6 +302,22 @@ TEST(FileCommands, AFailedCopyTruncatesNothing) {
     EXPECT_EQ(out, "<>No such file name: MISSING.SYMB\r\n"
                    "<>Source and destination are the same file\r\n");
     EXPECT_EQ(tree.read_file("(EMULATOR)/DEST.SYMB"), "keep me");
+}
+
+TEST(FileCommands, ACopyTheDiskCannotHoldIsReportedNotCounted) {
+    NdTree tree;
+    tree.write_file("(EMULATOR)/SRC.SYMB", std::string(3000, 's'));
+    std::string out =
+        run_kestrel_with_file_limit(tree, "@copy-file \"BIG\" SRC\n@copy \"COPY\" SRC\n", 1024)
+            .output;
+    for (const char *name : {"BIG", "COPY"}) {
+        std::string report = std::string("\r\nCould not write ./(EMULATOR)/") + name +
+                             ".SYMB: File too large; it is incomplete at 1024 bytes\r\n";
+        EXPECT_NE(out.find(report), std::string::npos) << name << out;
+        EXPECT_EQ(tree.read_file(std::string("(EMULATOR)/") + name + ".SYMB"),
+                  std::string(1024, 's'));
+    }
+    EXPECT_EQ(out.find("bytes copied"), std::string::npos) << out;
 }
 
 TEST(FileCommands, RenameFileWithinTheCurrentUser) {

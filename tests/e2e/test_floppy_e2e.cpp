@@ -120,6 +120,7 @@ TEST_F(FloppyE2E, ListsAndExtractsIntoTheCurrentUser) {
                               "Bit file size : 1 page \n"
                               "Create file ./(EMULATOR)/LETTERS.SYMB <- Extracting : LETTERS.SYMB\n"
                               "Create file ./(EMULATOR)/BYTES.DATA <- Extracting : BYTES.DATA\n"
+                              "Files extracted: 2, cut short: 0, not extracted: 0\n"
                               "<>"),
               std::string::npos)
         << run.output;
@@ -142,6 +143,39 @@ TEST_F(FloppyE2E, FilesGoToTheUserLoggedInNow) {
     EXPECT_NE(run.output.find("directory of user SYSTEM.\r\n"), std::string::npos) << run.output;
     EXPECT_EQ(tree.read_file("(SYSTEM)/LETTERS.SYMB"), volume.page(6).substr(0, 1000));
     EXPECT_FALSE(tree.exists("(EMULATOR)/LETTERS.SYMB"));
+}
+
+// Extracting into SCRATCH: no scratch file is replaced, whichever instance
+// holds it, and of two volume files that become one host file the later is
+// refused; the rest is extracted and the summary counts all of them.
+TEST_F(FloppyE2E, NoScratchFileAndNoEarlierFileIsReplaced) {
+    NdTree tree;
+    Volume volume;
+    volume.file(0, "SCRATCH01", "DATA", 6, 1, 100, DATE);
+    volume.file(1, "SCRATCH05", "DATA", 7, 1, 100, DATE);
+    volume.file(2, "TW/IN", "SYMB", 8, 1, 10, DATE);
+    volume.file(3, "TW.IN", "SYMB", 9, 1, 10, DATE);
+    volume.file(4, "LETTERS", "SYMB", 10, 1, 10, DATE);
+    tree.write_file("(EMULATOR)/DISK.IMAG", volume.bytes());
+    std::string scratch_one = tree.read_file("(SCRATCH)/SCRATCH01.DATA");
+    std::string scratch_five = tree.read_file("(SCRATCH)/SCRATCH05.DATA");
+
+    RunResult run =
+        run_kestrel(tree, "log-in-user SCRATCH\n|extract-floppy-image (EMULATOR)DISK\nquit\n");
+    EXPECT_EQ(run.exit_status, 0);
+    for (const char *expected :
+         {"Create file ./(SCRATCH)/SCRATCH01.DATA Error: ./(SCRATCH)/SCRATCH01.DATA is in use (an "
+          "open or scratch file); (GUEST)SCRATCH01:DATA is not extracted\n",
+          "Create file ./(SCRATCH)/SCRATCH05.DATA Error: ./(SCRATCH)/SCRATCH05.DATA is in use (an "
+          "open or scratch file); (GUEST)SCRATCH05:DATA is not extracted\n",
+          "Create file ./(SCRATCH)/TW_IN.SYMB Error: (GUEST)TW/IN:SYMB and (GUEST)TW.IN:SYMB both "
+          "become TW_IN.SYMB; the later is not extracted\n",
+          "<- Extracting : LETTERS.SYMB\nFiles extracted: 2, cut short: 0, not extracted: 3\n<>"})
+        EXPECT_NE(run.output.find(expected), std::string::npos) << expected << run.output;
+    EXPECT_EQ(tree.read_file("(SCRATCH)/SCRATCH01.DATA"), scratch_one);
+    EXPECT_EQ(tree.read_file("(SCRATCH)/SCRATCH05.DATA"), scratch_five);
+    EXPECT_EQ(tree.read_file("(SCRATCH)/TW_IN.SYMB"), volume.page(8).substr(0, 10));
+    EXPECT_EQ(tree.read_file("(SCRATCH)/LETTERS.SYMB"), volume.page(10).substr(0, 10));
 }
 
 TEST_F(FloppyE2E, PromptsForTheImageAndRefusesHostileNames) {
@@ -173,6 +207,7 @@ TEST_F(FloppyE2E, TheImageIsNeverReplacedByAFileOfItsOwn) {
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_NE(run.output.find("Create file ./(EMULATOR)/DISK.IMAG Error: Could not create "
                               "./(EMULATOR)/DISK.IMAG: it is the volume image being read\n"
+                              "Files extracted: 1, cut short: 0, not extracted: 1\n"
                               "\r\nAn error occured, bad floppy image?<>"),
               std::string::npos)
         << run.output;

@@ -178,6 +178,20 @@ TEST(ModeFile, CommandsComeFromFileWithOutputToFile) {
               "<>@cc a comment\n<>debug 0\nDebug turned off\r\n<>\r\nEnd of file on mode input file\r\n");
 }
 
+TEST(ModeFile, AnOutputFileTheDiskCannotHoldIsReported) {
+    NdTree tree;
+    std::string commands;
+    for (int i = 0; i < 100; ++i)
+        commands += "debug 0\n";
+    tree.write_file("(EMULATOR)/CMDS.SYMB", commands);
+    tree.write_file("(EMULATOR)/OUT.SYMB", "");
+    std::string output = run_kestrel_with_file_limit(tree, "@MODE CMDS OUT\nquit\n", 1024).output;
+    EXPECT_NE(output.find("<>\r\nCould not write the mode output file: File too large; it is "
+                          "incomplete\r\n<>"),
+              std::string::npos)
+        << output;
+}
+
 TEST(ModeFile, PromptsAreAnsweredFromTheFile) {
     NdTree tree;
     tree.write_file("(EMULATOR)/CMDS.SYMB", "debug\n0\n");

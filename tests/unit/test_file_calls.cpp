@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -639,6 +640,131 @@ TEST_F(FileCalls, RandomAccessPointersBlockSizeAndBlockPointer) {
     mon(077);
     testing::internal::GetCapturedStdout();
     EXPECT_TRUE(failed_with(0143));
+}
+
+// ---- host write failures ----
+
+// A write the host refuses is an error return, never a success: 54 for a
+// full disk, the call's own transfer error otherwise. A close whose data
+// cannot be written reports it on the operator output and in its error
+// return, and the file is closed all the same.
+TEST_F(FileCalls, AWriteTheHostRefusesIsAnErrorReturn) {
+    struct Case {
+        int error;
+        uint32_t byte_code, block_code, close_code;
+        const char *reason;
+    };
+    const Case cases[] = {{ENOSPC, 054, 054, 054, "No space left on device"},
+                          {EIO, 03, 022, 0270, "Input/output error"}};
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reason);
+        std::string name = "OUT" + std::to_string(++n);
+        uint32_t number = open_file("\"" + name + "\"", 0);
+        host_fail_writes_after(0, c.error);
+        put_byte(number, 'x');
+        EXPECT_TRUE(failed_with(c.byte_code));
+        host_stop_failing_writes();
+        // What the buffer held is lost: the file takes no more writes.
+        put_byte(number, 'y');
+        EXPECT_TRUE(failed_with(c.byte_code));
+        std::string before = output();
+        close(number);
+        EXPECT_TRUE(failed_with(c.close_code));
+        EXPECT_EQ(output().substr(before.size()),
+                  "\r\nFile ./(EMULATOR)/" + name + ".SYMB not written in full: " + c.reason +
+                      "; what the program wrote from its first failed write on is not in it\r\n");
+
+        name += "B";
+        number = open_file("\"" + name + "\"", 0);
+        put_byte(number, 'a');
+        put_byte(number, 'b');
+        ASSERT_TRUE(skipped());
+        // The two bytes wait in the buffer until the close.
+        host_fail_writes_after(0, c.error);
+        before = output();
+        close(number);
+        EXPECT_TRUE(failed_with(c.close_code));
+        EXPECT_EQ(output().substr(before.size()),
+                  "\r\nFile ./(EMULATOR)/" + name + ".SYMB not written in full: " + c.reason +
+                      "; the last 2 bytes the program wrote did not all reach it\r\n");
+        EXPECT_EQ(open_file_table.open_count, 0) << "closed all the same";
+
+        uint32_t blocks = open_file("\"" + name + "B\"", 2, "DATA");
+        machine.T = blocks;
+        machine.A = 0;
+        machine.X = BUFFER_AT;
+        mon(010);
+        EXPECT_TRUE(failed_with(c.block_code)) << "MON 10";
+        uint32_t extended = open_file("\"" + name + "E\"", 2, "DATA");
+        write_words(RESULT_AT, {extended, 0, BUFFER_AT, 0, 1});
+        machine.A = RESULT_AT;
+        mon(0120);
+        EXPECT_EQ(machine.A, c.block_code) << "MON 120";
+        host_stop_failing_writes();
+        close(blocks);
+        close(extended);
+    }
+    // The end of a run closes what the program left open, and reports it.
+    uint32_t number = open_file("\"LEFT\"", 0);
+    put_byte(number, 'z');
+    host_fail_writes_after(0, ENOSPC);
+    EXPECT_EQ(close_all_files(CLOSE_KEEP_SCRATCH), 054u);
+    host_stop_failing_writes();
+    EXPECT_TRUE(output().ends_with("File ./(EMULATOR)/LEFT.SYMB not written in full: No space left "
+                                   "on device; the last 1 bytes the program wrote did not all "
+                                   "reach it\r\n"));
+}
+
+// ---- files beyond 32 bits (sparse, nothing of them is written) ----
+
+TEST_F(FileCalls, FilesBeyondFourGigabytesAreNeverCut) {
+    constexpr uint64_t BIG = (uint64_t{5} << 30) + 100;
+    make_file("(EMULATOR)/HUGE.DATA", "");
+    std::filesystem::resize_file("(EMULATOR)/HUGE.DATA", BIG);
+    make_file("(SCRATCH)/SCRATCH01.DATA", "");
+    std::filesystem::resize_file("(SCRATCH)/SCRATCH01.DATA", BIG);
+    ASSERT_TRUE(claim_scratch_file());
+    // Read and closed; opened for random access, written inside its first
+    // 4 GiB and closed: the size stays.
+    for (uint32_t code : {3u, 2u}) {
+        uint32_t number = open_file("HUGE", code, "DATA");
+        machine.T = number;
+        machine.A = code == 2 ? 1 : 0;
+        machine.X = BUFFER_AT;
+        mon(code == 2 ? 010 : 7);
+        EXPECT_TRUE(skipped());
+        close(number);
+        EXPECT_EQ(std::filesystem::file_size("(EMULATOR)/HUGE.DATA"), BIG) << code;
+    }
+    // Every call shows the largest 32-bit size; page counts are the true
+    // ones.
+    uint32_t number = open_file("HUGE", 1, "DATA");
+    machine.T = number;
+    mon(062);
+    EXPECT_TRUE(skipped());
+    EXPECT_EQ((machine.A << 16) | machine.D, 0xFFFFFFFFu);
+    machine.T = number;
+    machine.A = RESULT_AT;
+    mon(041);
+    EXPECT_EQ((read_data(RESULT_AT + 26) << 16) | read_data(RESULT_AT + 27), BIG / 2048);
+    EXPECT_EQ((read_data(RESULT_AT + 28) << 16) | read_data(RESULT_AT + 29), 0xFFFFFFFFu);
+    close(number);
+    machine.A = RESULT_AT;
+    machine.X = 0;
+    mon(0215);
+    ASSERT_TRUE(skipped());
+    EXPECT_EQ((read_data(RESULT_AT + 26) << 16) | read_data(RESULT_AT + 27), BIG / 2048 + 1);
+    EXPECT_EQ((read_data(RESULT_AT + 28) << 16) | read_data(RESULT_AT + 29), 0xFFFFFFFFu);
+    // The scratch file, written and closed with everything else.
+    write_data(BUFFER_AT, 0x4142);
+    machine.T = 0;
+    machine.X = BUFFER_AT;
+    mon(6);
+    EXPECT_TRUE(skipped());
+    close(0177776);
+    EXPECT_TRUE(skipped());
+    EXPECT_EQ(std::filesystem::file_size("(SCRATCH)/SCRATCH01.DATA"), BIG);
 }
 
 // ---- directory entries ----

@@ -2,10 +2,12 @@
 // by a small writer of the on-disk format.
 
 #include "floppy/floppy.h"
+#include "host/host.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -128,10 +130,10 @@ std::string read_file(const fs::path &path) {
 
 // Runs the extractor on the image file at `path`.
 int extract_floppy_image_file(const std::string &path, const std::string &directory, FILE *out,
-                              FILE *err) {
+                              FILE *err, bool (*in_use)(const std::string &) = nullptr) {
     FILE *image = std::fopen(path.c_str(), "rb");
     if (!image) return -2;
-    int result = extract_floppy_image(image, directory, out, err);
+    int result = extract_floppy_image(image, directory, out, err, {}, in_use);
     std::fclose(image);
     return result;
 }
@@ -164,7 +166,7 @@ class FloppyTest : public ::testing::Test {
     }
 
     // Runs the extractor on the image with messages and errors in one text.
-    int run(const VolumeImage &image) {
+    int run(const VolumeImage &image, bool (*in_use)(const std::string &) = nullptr) {
         fs::path path = root_ / "VOLUME.IMAG";
         {
             std::ofstream file(path, std::ios::binary);
@@ -174,7 +176,8 @@ class FloppyTest : public ::testing::Test {
         char *text = nullptr;
         size_t length = 0;
         FILE *stream = open_memstream(&text, &length);
-        int result = extract_floppy_image_file(path.string(), user_dir_.string(), stream, stream);
+        int result =
+            extract_floppy_image_file(path.string(), user_dir_.string(), stream, stream, in_use);
         std::fclose(stream);
         output_.assign(text, length);
         std::free(text);
@@ -279,7 +282,9 @@ TEST_F(FloppyTest, ListsTheVolumeAndExtractsEveryFileExactly) {
                   user_dir_.string() +
                   "/BIG.DATA <- Extracting : BIG.DATA\n"
                   "Create file " +
-                  user_dir_.string() + "/EMPTY. <- Extracting : EMPTY.\n");
+                  user_dir_.string() +
+                  "/EMPTY. <- Extracting : EMPTY.\n"
+                  "Files extracted: 4, cut short: 0, not extracted: 0\n");
 
     // The times first: reading the files may change their access times.
     struct stat status {};
@@ -482,7 +487,9 @@ TEST_F(FloppyTest, AbsurdFileSizes) {
         VolumeImage image = small_volume(8);
         image.file(4, 0, c.file);
         EXPECT_EQ(run(image), -1);
-        EXPECT_TRUE(contains(std::string("<- Extracting : A.B\n") + c.message + FAILED)) << output_;
+        EXPECT_TRUE(contains(std::string("<- Extracting : A.B\n") + c.message +
+                             "Files extracted: 0, cut short: 0, not extracted: 1\n" + FAILED))
+            << output_;
     }
 }
 
@@ -491,11 +498,24 @@ TEST_F(FloppyTest, SizesBeyondThePagesAreExtendedWithZeros) {
     image.data(6);
     // A contiguous file of one page whose byte size reaches into a second.
     image.file(4, 0, {"LONG", "DATA", pointer(0, 6), 1, PAGE + 300});
-    // A sub-indexed file of the largest page count, all of it a hole.
+    // A sub-indexed file of the largest page count, all of it a hole, and a
+    // file of 4 GiB without pages: no page on the volume justifies such
+    // sizes, which are cut a page beyond the last page held, and reported.
     image.file(4, 1, {"HOLES", "DATA", pointer(2, 7), 0, (262144 - 1) * PAGE});
+    image.file(4, 2, {"GIANT", "DATA", pointer(0, 0), 0, 0xFFFFFFFF});
+    image.file(4, 3, {"AFTER", "DATA", pointer(0, 0), 0, 5});
     ASSERT_EQ(run(image), 0) << output_;
     EXPECT_EQ(read_file(user_dir_ / "LONG.DATA"), image.page_bytes(6) + zeros(300));
-    EXPECT_EQ(fs::file_size(user_dir_ / "HOLES.DATA"), uint64_t{262143} * PAGE);
+    EXPECT_TRUE(contains("Error: (ALICE)HOLES:DATA declares 536868864 bytes, its pages hold 2048; "
+                         "cut there\n"))
+        << output_;
+    EXPECT_TRUE(contains("Error: (ALICE)GIANT:DATA declares 4294967295 bytes, its pages hold "
+                         "2048; cut there\n"))
+        << output_;
+    EXPECT_TRUE(contains("Files extracted: 2, cut short: 2, not extracted: 0\n")) << output_;
+    EXPECT_EQ(read_file(user_dir_ / "HOLES.DATA"), zeros(PAGE));
+    EXPECT_EQ(read_file(user_dir_ / "GIANT.DATA"), zeros(PAGE));
+    EXPECT_EQ(read_file(user_dir_ / "AFTER.DATA"), zeros(5)) << "the files after are extracted";
 }
 
 TEST_F(FloppyTest, AFileNamedLikeTheImageDoesNotReplaceIt) {
@@ -523,10 +543,52 @@ TEST_F(FloppyTest, AFileNamedLikeTheImageDoesNotReplaceIt) {
     output_.assign(text, length);
     std::free(text);
     EXPECT_TRUE(output_.ends_with("Create file " + path.string() + " Error: Could not create " +
-                                  path.string() + ": it is the volume image being read\n" + FAILED))
+                                  path.string() +
+                                  ": it is the volume image being read\n"
+                                  "Files extracted: 1, cut short: 0, not extracted: 1\n" +
+                                  FAILED))
         << output_;
     EXPECT_EQ(read_file(path), std::string(image.bytes().begin(), image.bytes().end()));
     EXPECT_EQ(read_file(user_dir_ / "FIRST.DATA"), image.page_bytes(6).substr(0, 10));
+}
+
+// Files of the volume that become the same host file, and host files in
+// use, are refused by name; the files after them are extracted. A write the
+// host refuses ends the extraction.
+TEST_F(FloppyTest, NoFileReplacesAnotherOrAFileInUseAndWritesFailVisibly) {
+    VolumeImage image = small_volume(12);
+    for (uint32_t page = 6; page <= 8; ++page)
+        image.data(page);
+    image.file(4, 0, {"TW/IN", "SYMB", pointer(0, 6), 1, 10});
+    image.file(4, 1, {"TW.IN", "SYMB", pointer(0, 7), 1, 20});
+    image.file(4, 2, {"BUSY", "DATA", pointer(0, 8), 1, 30});
+    image.file(4, 3, {"LAST", "DATA", pointer(0, 0), 0, 0});
+    std::ofstream(user_dir_ / "BUSY.DATA") << "busy";
+    auto busy = [](const std::string &path) { return path.ends_with("/BUSY.DATA"); };
+    ASSERT_EQ(run(image, busy), 0) << output_;
+    EXPECT_TRUE(contains("Create file " + (user_dir_ / "TW_IN.SYMB").string() +
+                         " Error: (ALICE)TW/IN:SYMB and (ALICE)TW.IN:SYMB both become "
+                         "TW_IN.SYMB; the later is not extracted\n"))
+        << output_;
+    EXPECT_TRUE(contains(" Error: " + (user_dir_ / "BUSY.DATA").string() +
+                         " is in use (an open or scratch file); (ALICE)BUSY:DATA is not "
+                         "extracted\n"))
+        << output_;
+    EXPECT_TRUE(contains("<- Extracting : LAST.DATA\n"
+                         "Files extracted: 2, cut short: 0, not extracted: 2\n"))
+        << output_;
+    EXPECT_EQ(read_file(user_dir_ / "TW_IN.SYMB"), image.page_bytes(6).substr(0, 10));
+    EXPECT_EQ(read_file(user_dir_ / "BUSY.DATA"), "busy");
+
+    fs::remove(user_dir_ / "TW_IN.SYMB");
+    host_fail_writes_after(PAGE, ENOSPC);
+    int result = run(image);
+    host_stop_failing_writes();
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(contains("<- Extracting : TW_IN.SYMB\nCould not write page: No space left on "
+                         "device\nFiles extracted: 0, cut short: 0, not extracted: 4\n" +
+                         std::string(FAILED)))
+        << output_;
 }
 
 TEST_F(FloppyTest, UnsafeNamesStayInTheUserDirectory) {
@@ -591,8 +653,10 @@ TEST_F(FloppyTest, SubindexedObjectIndexIsListedAndExtractedBeyondSixteenBlocks)
     image.file(8, 30, {"BAD", "DATA", pointer(3, 0), 0, 0});
     EXPECT_EQ(run(image), -1);
     EXPECT_TRUE(output_.ends_with("Unhandled filepointer type: 3\n"
+                                  "Files extracted: 2, cut short: 0, not extracted: 2\n"
                                   "\nError when extracting subindexed file" +
-                                  std::string(FAILED)));
+                                  std::string(FAILED)))
+        << output_;
 }
 
 TEST_F(FloppyTest, ObjectIndexBlockPastTheEnd) {

@@ -27,6 +27,7 @@ class OpenFiles : public ::testing::Test {
         entry.file_number = FIRST_FILE_NUMBER + position;
         entry.access_code = access_code;
         entry.maximum_size = maximum;
+        entry.size_changed = true; // as after the program's block writes
         ++open_file_table.open_count;
         return entry.file_number;
     }
