@@ -1,5 +1,6 @@
 #include "filesystem/file_names.h"
 
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "shell/settings.h"
@@ -7,6 +8,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 
 const char TERMINAL_PATH[] = "./(SYSTEM)/TERMINAL.SYMB";
 
@@ -118,27 +120,42 @@ static bool file_part_is_legal(const std::string &name, size_t file_start) {
            name[file_start] != '"';
 }
 
-// Matches the file part against the listed files: an exact match wins, one
-// abbreviation match resolves, several are ambiguous.
+static std::string name_before_type(const std::string &file) {
+    return file.substr(0, file.find('.'));
+}
+
+// Matches the file part (NAME.TYPE, ":" already turned into ".") against
+// the listed files. The exact name wins; then a file whose name is the one
+// given in full, its type given in part or not at all (A1 and A1.D both
+// name A1.DATA beside A12.DATA); then a single abbreviation. Several at the
+// best of these ranks are ambiguous. Returns the number of matches at that
+// rank.
 // A file part without a name (empty, or only a type such as ".SYMB") names
 // no file: the matcher would take it as an abbreviation of every file of
 // that type.
 static int match_listed_file(const std::string &file_part, std::string *listed_name) {
-    if (file_part.empty() || file_part[0] == '.' || file_part[0] == ':') return 0;
-    int abbreviations = 0;
+    if (file_part.empty() || file_part[0] == '.') return 0;
+    std::string given_name = name_before_type(file_part);
+    int abbreviations = 0, whole_names = 0;
+    std::string abbreviated, whole;
     for (int i = 0; i < user_file_list.count; ++i) {
-        const char *table[2] = {user_file_list.entries[i].name.c_str(), nullptr};
+        const std::string &listed = user_file_list.entries[i].name;
+        const char *table[2] = {listed.c_str(), nullptr};
         int index = 0, terminator = 0, end = 0;
         int result = match_command(file_part.c_str(), 0, table, &index, &terminator, &end);
         if (result == MATCH_EXACT) {
-            *listed_name = user_file_list.entries[i].name;
+            *listed_name = listed;
             return 1;
         }
-        if (result == MATCH_ABBREVIATION) {
-            if (abbreviations == 0) *listed_name = user_file_list.entries[i].name;
-            ++abbreviations;
-        }
+        if (result != MATCH_ABBREVIATION) continue;
+        if (abbreviations++ == 0) abbreviated = listed;
+        if (name_before_type(listed) == given_name && whole_names++ == 0) whole = listed;
     }
+    if (whole_names > 0) {
+        *listed_name = whole;
+        return whole_names;
+    }
+    *listed_name = abbreviated;
     return abbreviations;
 }
 
@@ -154,7 +171,10 @@ int deabb(const std::string &name, std::string *host_path) {
     std::string full_user;
     int found = find_user(upper_case(user), &full_user);
     if (found < 0) return found;
+    // NAME:TYPE and NAME.TYPE name the same file.
     std::string file_part = work.substr(file_start);
+    for (auto &c : file_part)
+        if (c == ':') c = '.';
     bool explicit_user = user_part != 0;
     bool tried_system = false;
     int status = NAME_NO_SUCH_FILE;
@@ -362,17 +382,36 @@ static int create_named_file(const std::string &name, std::string *path) {
         return status;
     }
     *path = quoted_path[0] == '"' ? quoted_path.substr(1) : quoted_path;
-    if (host_file_info(*path).exists) {
+    // Made in one step that neither follows a link nor opens what exists:
+    // a name taken meanwhile, by a file or a link, is taken.
+    FILE *created = host_create_new_file(*path);
+    if (!created && errno == EEXIST) {
         std::fprintf(shell.operator_output, "\r\nFile already exists\r\n");
         return OPEN_FILE_EXISTS;
     }
     std::fprintf(shell.operator_output, "\r\nCreate file %s\r\n", path->c_str());
-    FILE *created = std::fopen(path->c_str(), "wb");
-    if (created)
-        std::fclose(created);
-    else
-        std::fprintf(shell.operator_output, "\r\nCould not create file %s", path->c_str());
+    if (!created) {
+        std::fprintf(shell.operator_output, "\r\nCould not create file %s\r\n", path->c_str());
+        return OPEN_FAILED;
+    }
+    std::fclose(created);
     return 0;
+}
+
+static bool writes_to_file(const char *mode) {
+    return mode[0] == 'w' || mode[0] == 'a' || std::strchr(mode, '+') != nullptr;
+}
+
+void print_held_elsewhere(const std::string &path, const char *consequence) {
+    std::fprintf(shell.operator_output, "\r\n%s is open in another KESTREL: %s\r\n", path.c_str(),
+                 consequence);
+}
+
+bool reserve_for_change_by_command(const std::string &path, const char *consequence) {
+    if (reserve_for_command(path, ReservationKind::Exclusive) != RESERVATION_HELD_ELSEWHERE)
+        return true;
+    print_held_elsewhere(path, consequence);
+    return false;
 }
 
 int s3_fopen(FILE **stream, const char *prompt, const char *mode, const char *default_type,
@@ -432,7 +471,11 @@ int s3_fopen(FILE **stream, const char *prompt, const char *mode, const char *de
     if (!informational_messages_suppressed())
         std::fprintf(shell.operator_output, "\r\nOpen file: %s\r\n", path.c_str());
     if (is_terminal_path(path)) return open_terminal(stream, mode);
-    *stream = std::fopen(path.c_str(), mode);
+    // A file written by a command is held against the other KESTRELs until
+    // the command ends.
+    if (writes_to_file(mode) && !reserve_for_change_by_command(path, "not opened for writing"))
+        return OPEN_HELD_ELSEWHERE;
+    *stream = host_open_regular_file(path, mode);
     if (!*stream) {
         std::fprintf(shell.operator_output, "\r\nFailed to open %s\r\n", path.c_str());
         return OPEN_FAILED;

@@ -31,6 +31,7 @@ constexpr int NAME_ILLEGAL_CHARACTER = -9;
 // Results of s3_fopen besides a resolution status.
 constexpr int OPEN_CANCELLED = -99;
 constexpr int OPEN_FILE_EXISTS = -97;
+constexpr int OPEN_HELD_ELSEWHERE = -96; // another KESTREL has the file open
 constexpr int OPEN_FAILED = -95;
 // The console input ended while the name was asked for: the command ends
 // without a message.
@@ -75,10 +76,20 @@ int resolution_error_code(int status);
 // (with "\r\n" in front when `leading_newline`, as @rename-file has them).
 void print_resolution_status(int status, const std::string &name, bool leading_newline = false);
 
+// "<path> is open in another KESTREL: <consequence>" on the operator output.
+void print_held_elsewhere(const std::string &path, const char *consequence);
+// Holds the file exclusively for the command under way, which is about to
+// change it; when another KESTREL has it open, prints so with the
+// consequence and returns false: the command then changes nothing.
+bool reserve_for_change_by_command(const std::string &path, const char *consequence);
+
 // The shell's file opener: reads the name with read_word_argument (prompting
 // with `prompt`; a prompt beginning with "&" lets an empty answer mean the
 // console), resolves it with `default_type` and opens it with the host access
 // mode. Returns 0 with *stream set, or a negative code after printing the
-// message. The path opened is left in *host_path when it is given.
+// message. The path opened is left in *host_path when it is given. Only
+// regular files are opened, never through a symbolic link; a file opened
+// for writing or appending is held against the other KESTRELs until the
+// command ends, and one that another KESTREL has open is refused.
 int s3_fopen(FILE **stream, const char *prompt, const char *mode, const char *default_type,
              std::string *host_path = nullptr);

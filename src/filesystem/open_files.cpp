@@ -1,6 +1,7 @@
 #include "filesystem/open_files.h"
 
 #include "console/terminal.h"
+#include "filesystem/reservations.h"
 #include "host/host.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
@@ -22,6 +23,13 @@ static void free_entry(OpenFileEntry &entry) {
     entry.buffered_block = -1;
     entry.maximum_size = 0;
     entry.size_at_open = 0;
+    entry.reservation = -1;
+    entry.reservation_exclusive = false;
+}
+
+void keep_reservation(OpenFileEntry &entry, int reservation, bool exclusive) {
+    entry.reservation = reservation < 0 ? -1 : reservation;
+    entry.reservation_exclusive = exclusive;
 }
 
 void reset_open_file_table() {
@@ -58,6 +66,10 @@ int close_file(int32_t file_number, uint32_t *error) {
         }
         std::fclose(entry.stream);
     }
+    // Released after the close, so that no other instance can open the file
+    // before all this one wrote is in it.
+    release_reservation(entry.reservation, entry.reservation_exclusive ? ReservationKind::Exclusive
+                                                                       : ReservationKind::Shared);
     free_entry(entry);
     --open_file_table.open_count;
     return 0;
@@ -105,6 +117,10 @@ bool claim_scratch_file() {
             return true;
         }
         OpenFileEntry &entry = open_file_table.entries[0];
+        // Held exclusively like any file open for random-access writing;
+        // the scratch lock above already keeps other instances from
+        // claiming it, so a reservation that fails changes nothing here.
+        keep_reservation(entry, reserve_file(path, ReservationKind::Exclusive), true);
         entry.file_number = FIRST_FILE_NUMBER;
         entry.stream = stream;
         entry.block_size = DEFAULT_BLOCK_SIZE;

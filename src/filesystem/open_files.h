@@ -25,6 +25,10 @@ struct OpenFileEntry {
     int32_t buffered_block;             // -1 = none
     uint32_t maximum_size;
     uint32_t size_at_open;
+    // The hold on the file against other KESTREL instances (reservations.h),
+    // released at close; -1 for none.
+    int32_t reservation = -1;
+    bool reservation_exclusive = false;
 };
 
 struct OpenFileTable {
@@ -41,5 +45,7 @@ int find_open_file(int32_t file_number);
 int close_file(int32_t file_number, uint32_t *error);
 void close_all_files(uint32_t mode);
 void list_open_files();
+// Records the reservation an open took, for close_file to release.
+void keep_reservation(OpenFileEntry &entry, int reservation, bool exclusive);
 // Returns false when every scratch file is held by another instance.
 bool claim_scratch_file();

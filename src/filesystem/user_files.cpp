@@ -69,7 +69,7 @@ static UserFileEntry describe_file(const std::string &directory, const std::stri
     entry.accessed = info.accessed;
     entry.modified = info.modified;
     entry.changed = info.created;
-    FILE *probe = std::fopen(path.c_str(), "rb");
+    FILE *probe = host_open_regular_file(path, "rb");
     if (!probe) {
         std::fprintf(shell.operator_output, "\r\nErrno=%d", errno);
         return entry;
@@ -112,6 +112,9 @@ int scan_user_files(const std::string &user, int verbose) {
     int count = 0;
     for (const auto &name : names) {
         if (name[0] == '.' || !is_nd_file_name(name, verbose)) continue;
+        // Only regular files are ND files: a symbolic link (which could lead
+        // out of the tree), a directory or a device is not listed.
+        if (!host_is_regular_file(directory + "/" + name)) continue;
         if (count == MAX_USER_FILES) {
             // A directory the object numbers cannot cover is not listed at
             // all, so that no stale entries remain.

@@ -107,6 +107,7 @@ HostFileInfo host_file_info(const std::string &path);
 bool host_list_directory(const std::string &path, std::vector<std::string> *names);
 bool host_make_directory(const std::string &path);
 bool host_remove_directory(const std::string &path);
+// Renames without ever replacing a file: fails with EEXIST when `to` exists.
 bool host_rename(const std::string &from, const std::string &to);
 bool host_remove_file(const std::string &path);
 bool host_set_file_size(const std::string &path, uint64_t size);
@@ -116,6 +117,49 @@ bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modi
 bool host_change_directory(const std::string &path);
 // Text of the last host error.
 std::string host_error_text();
+
+// --- ND files: regular files only, never through a symbolic link ---
+// Opens a file with a stdio mode ("r", "rb", "rb+", "w", "wb", "w+", "a",
+// "ab", "a+b"), as fopen does, but a symbolic link as the last part of the
+// path (even a dangling one, which is not created through) and anything that
+// is not a regular file are refused (errno ELOOP, EISDIR or EINVAL), and a
+// "w" mode empties the file only once it is known to be a regular file.
+// Returns null with errno set on failure.
+FILE *host_open_regular_file(const std::string &path, const char *mode);
+// Makes a new, empty regular file and returns it open for writing ("wb").
+// Never follows a link and never opens what exists: a name already taken,
+// by a file or a link, fails with errno EEXIST.
+FILE *host_create_new_file(const std::string &path);
+// True when the entry at path is a regular file itself, not a symbolic link
+// or anything else.
+bool host_is_regular_file(const std::string &path);
+// True when the relative path leads to a place inside the working
+// directory once every link in its directory part has been followed, or
+// leads nowhere (a directory of it does not exist). The last part is not
+// followed here: open it with the functions above.
+bool host_path_stays_beneath(const std::string &path);
+
+// --- reservations of files shared between KESTREL processes ---
+// A lock handle is a descriptor of the file itself, kept for its locks: open
+// file description locks, so that every handle holds its own and the kernel
+// releases them when the handle is closed or the process ends.
+struct HostLockHandle {
+    int descriptor = -1;
+    uint64_t device = 0;
+    uint64_t inode = 0;
+};
+enum class HostLockLevel { None, Shared, Exclusive };
+// Opens a handle on the regular file at path (no link followed). Returns
+// false with errno set.
+bool host_open_lock_handle(const std::string &path, HostLockHandle *handle);
+void host_close_lock_handle(HostLockHandle *handle);
+// Sets the handle's lock without waiting; a shared lock becomes exclusive or
+// back in one step, and a refused change leaves the lock as it was. Returns
+// false when another handle's lock is in the way (errno EAGAIN) or on a host
+// error.
+bool host_set_lock(const HostLockHandle &handle, HostLockLevel level);
+// True when a handle other than this one holds any lock on the file.
+bool host_locked_by_other_handle(const HostLockHandle &handle);
 
 // --- exclusive locks between KESTREL processes ---
 // Takes an exclusive advisory lock on the file at path (created if needed),

@@ -382,9 +382,7 @@ void save_prog_image() {
         std::fclose(stream);
         return;
     }
-    // Only a file with contents is emptied: a device behind the name (which
-    // has no size to cut) is written as it is.
-    if (host_file_info(path).size > 0 && !host_set_file_size(path, 0)) {
+    if (!host_set_stream_size(stream, 0)) {
         std::fprintf(shell.operator_output, "Error when writing to file: %d\r\n", errno);
         std::fclose(stream);
         return;

@@ -286,7 +286,7 @@ void define_segment() {
         std::fprintf(out, "\r\nSegment name already in use!");
         return;
     }
-    FILE *stream = std::fopen(SEGMENT_DESCRIPTION_FILE, "a+b");
+    FILE *stream = host_open_regular_file(SEGMENT_DESCRIPTION_FILE, "a+b");
     if (!stream) {
         std::fprintf(out, "\r\n No segment description file defined %s", SEGMENT_DESCRIPTION_FILE);
         return;
@@ -332,7 +332,7 @@ void load_segment() {
     FILE *out = shell.operator_output;
     if (!image_state.two_bank_mode) std::fprintf(out, "\r\nProgram not 2-bank!\r\n");
     std::string path = segment_image_path(number);
-    FILE *stream = std::fopen(path.c_str(), "wb");
+    FILE *stream = host_open_regular_file(path, "wb");
     if (!stream) {
         std::fprintf(out, "\r\nCan not open %s", path.c_str());
         return;

@@ -11,6 +11,7 @@
 #include "console/tdv2215.h"
 #include "filesystem/file_names.h"
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "monitor/monitor.h"
@@ -46,6 +47,7 @@ constexpr uint32_t ERROR_AMBIGUOUS_FILE = 057;
 constexpr uint32_t ERROR_NOT_DIRECTORY_ACCESS = 070;
 constexpr uint32_t ERROR_FILE_EXISTS = 076;
 constexpr uint32_t ERROR_NO_SUCH_ACCESS_CODE = 0104;
+constexpr uint32_t ERROR_FILE_ALREADY_OPEN = 0105;
 constexpr uint32_t ERROR_NOT_WRITE_ACCESS = 0106;
 constexpr uint32_t ERROR_TOO_MANY_FILES = 0107;
 constexpr uint32_t ERROR_NOT_SEQUENTIAL_WRITE = 0123;
@@ -442,6 +444,26 @@ void print_name_stage(const OpenCall &call, const char *format, const std::strin
     if (wanted) std::printf(format, name.c_str(), call.mon_address);
 }
 
+// Reserves the file against the other KESTREL instances (exclusively for a
+// writing access code) and then opens it, so that a write open empties no
+// file another instance reads. Returns the reservation, or
+// RESERVATION_HELD_ELSEWHERE with no stream. A reservation that fails for a
+// host reason leaves the open to the host: *stream tells how it went.
+int reserve_open(const std::string &path, const AccessMode &mode, FILE **stream,
+                 const char *host_mode) {
+    ReservationKind kind = mode.write ? ReservationKind::Exclusive : ReservationKind::Shared;
+    int reservation = reserve_file(path, kind);
+    *stream = nullptr;
+    if (reservation == RESERVATION_HELD_ELSEWHERE) return reservation;
+    *stream = host_open_regular_file(path, host_mode);
+    if (!*stream) {
+        int error = errno;
+        release_reservation(reservation, kind);
+        errno = error;
+    }
+    return reservation;
+}
+
 // The raw open mode: the name with its type is a host path relative to the
 // working directory, taken as it stands.
 void open_raw(const OpenCall &call, OpenFileEntry &entry, int position, std::string name) {
@@ -473,40 +495,46 @@ void open_raw(const OpenCall &call, OpenFileEntry &entry, int position, std::str
         }
         name = name.substr(1, name.size() - 2);
     }
-    if (!stays_in_tree(name) || name.find('"') != std::string::npos) {
+    if (!stays_in_tree(name) || name.find('"') != std::string::npos ||
+        !host_path_stays_beneath(name)) {
         machine.A = ERROR_ILLEGAL_CHARACTER;
         return;
     }
-    HostFileInfo info = host_file_info(name);
     if (create) {
-        if (info.exists) {
+        FILE *made = host_create_new_file(name);
+        if (!made && errno == EEXIST) {
             machine.A = ERROR_FILE_EXISTS;
             return;
         }
-        FILE *made = std::fopen(name.c_str(), "wb");
         if (!made) {
             std::printf("\nUNIX open file error %d, returning errcode=0 to ND\n", errno);
             machine.A = 0;
             return;
         }
         std::fclose(made);
-        info = host_file_info(name);
-    } else if (!info.exists || info.is_directory) {
+    } else if (!host_is_regular_file(name)) {
         machine.A = ERROR_NO_SUCH_FILE;
         return;
     }
+    HostFileInfo info = host_file_info(name);
     const char *host_mode = call.form == OpenForm::Old ? mode.old_open_mode : mode.open_mode;
     if (empties_scratch_file(host_mode, info)) {
         machine.A = ERROR_NOT_WRITE_ACCESS;
         return;
     }
-    FILE *stream = std::fopen(name.c_str(), host_mode);
+    FILE *stream = nullptr;
+    int reservation = reserve_open(name, mode, &stream, host_mode);
+    if (reservation == RESERVATION_HELD_ELSEWHERE) {
+        machine.A = ERROR_FILE_ALREADY_OPEN;
+        return;
+    }
     if (!stream) {
         std::printf("\nUNIX open file error %d, returning errcode=1 to ND\n", errno);
         machine.A = 1;
         return;
     }
     machine.A = fill_entry(entry, position, call, stream, name, type, info.size);
+    keep_reservation(entry, reservation, mode.write);
     if (call.form != OpenForm::Old && settings.debug_level == 6)
         std::printf("\n Got fileno=%o\n", machine.A);
     mon_plain_return();
@@ -538,8 +566,8 @@ uint32_t create_quoted_file(const OpenCall &call, const std::string &inner, bool
         return ERROR_NOT_DIRECTORY_ACCESS;
     uint32_t check = check_new_file(file_of_path(path));
     if (check) return check;
-    if (host_file_info(path).exists) return ERROR_FILE_EXISTS;
-    FILE *made = std::fopen(path.c_str(), "wb");
+    FILE *made = host_create_new_file(path);
+    if (!made && errno == EEXIST) return ERROR_FILE_EXISTS;
     if (!made) {
         if (call.form == OpenForm::Old)
             std::printf("\nUNIX open file error %d, returning errcode=0 to ND\n", errno);
@@ -672,13 +700,19 @@ void open_file_call(OpenForm form) {
         machine.A = ERROR_NOT_WRITE_ACCESS;
         return;
     }
-    FILE *stream = info.is_directory ? nullptr : std::fopen(path.c_str(), host_mode);
+    FILE *stream = nullptr;
+    int reservation = reserve_open(path, mode, &stream, host_mode);
+    if (reservation == RESERVATION_HELD_ELSEWHERE) {
+        machine.A = ERROR_FILE_ALREADY_OPEN;
+        return;
+    }
     if (!stream) {
         machine.A = ERROR_NO_SUCH_FILE;
         return;
     }
     std::string resolved_type = type_of_path(path);
     machine.A = fill_entry(entry, position, call, stream, path, resolved_type, info.size);
+    keep_reservation(entry, reservation, mode.write);
     if (form != OpenForm::Old && settings.debug_level == 6)
         std::printf("\n Got fileno=%o\n", machine.A);
     mon_plain_return();
@@ -854,6 +888,17 @@ void update_listing_after_rename(const std::string &old_path, const std::string 
     for (int i = 0; i < user_file_list.count; ++i)
         if (user_file_list.entries[i].name == old_file)
             user_file_list.entries[i].name = file_of_path(new_path);
+}
+
+// A call that changes a file (expanding, renaming, deleting it) holds it
+// exclusively while it does. Returns the reservation (negative when the
+// host gave none: the call then goes on as the host lets it), or
+// RESERVATION_HELD_ELSEWHERE when another KESTREL has the file open.
+int reserve_for_change(const std::string &path) {
+    return reserve_file(path, ReservationKind::Exclusive);
+}
+void release_after_change(int reservation) {
+    release_reservation(reservation, ReservationKind::Exclusive);
 }
 
 // Changing a file of SYSTEM is for SYSTEM alone, as with opening one for
@@ -1104,7 +1149,14 @@ void mon_set_byte_count() {
     entry->maximum_size = count;
     // The file ends where the program says, whatever it was opened for.
     if (entry->stream) std::fflush(entry->stream);
-    if (!host_set_file_size(entry->host_path, count) || !position_at(entry->stream, count, 0)) {
+    // The entry's own stream may be open for reading only: the size is set
+    // through a stream of its own, which follows no link.
+    FILE *sizing = host_open_regular_file(entry->host_path, "rb+");
+    bool sized = sizing && host_set_stream_size(sizing, count);
+    int error = errno;
+    if (sizing) std::fclose(sizing);
+    errno = error;
+    if (!sized || !position_at(entry->stream, count, 0)) {
         mon_error_return(static_cast<uint32_t>(errno));
         return;
     }
@@ -1324,13 +1376,9 @@ void mon_create_file() {
         mon_error_return(ERROR_NOT_DIRECTORY_ACCESS);
         return;
     }
-    if (host_file_info(path).exists) {
-        mon_error_return(ERROR_FILE_EXISTS);
-        return;
-    }
-    FILE *made = std::fopen(path.c_str(), "wb");
+    FILE *made = host_create_new_file(path);
     if (!made) {
-        mon_error_return(ERROR_CANNOT_CREATE);
+        mon_error_return(errno == EEXIST ? ERROR_FILE_EXISTS : ERROR_CANNOT_CREATE);
         return;
     }
     static const char zeros[PAGE_BYTES] = {};
@@ -1389,7 +1437,18 @@ void mon_expand_file() {
         mon_error_return(ERROR_NO_SPACE);
         return;
     }
-    if (!host_set_file_size(path, size)) {
+    int reservation = reserve_for_change(path);
+    if (reservation == RESERVATION_HELD_ELSEWHERE) {
+        mon_error_return(ERROR_FILE_ALREADY_OPEN);
+        return;
+    }
+    // Through a stream of the file itself, so that a link put in its place
+    // is not followed.
+    FILE *stream = host_open_regular_file(path, "rb+");
+    bool grown = stream && host_set_stream_size(stream, size);
+    if (stream) std::fclose(stream);
+    release_after_change(reservation);
+    if (!grown) {
         mon_error_return(ERROR_NO_SUCH_FILE);
         return;
     }
@@ -1432,9 +1491,27 @@ void mon_rename_file() {
         mon_error_return(ERROR_FILE_EXISTS);
         return;
     }
+    int reservation = reserve_for_change(old_path);
+    if (reservation == RESERVATION_HELD_ELSEWHERE) {
+        mon_error_return(ERROR_FILE_ALREADY_OPEN);
+        return;
+    }
     std::fflush(stdout);
     diagnostic_pause(1000);
-    if (file_in_use(old_path) || !host_rename(old_path, new_path)) {
+    // The rename never replaces a file: one made under the new name
+    // meanwhile stays, and the call reports the name taken.
+    bool renamed = false;
+    int rename_error = EBUSY;
+    if (!file_in_use(old_path)) {
+        renamed = host_rename(old_path, new_path);
+        rename_error = renamed ? 0 : errno;
+    }
+    release_after_change(reservation);
+    if (!renamed && rename_error == EEXIST) {
+        mon_error_return(ERROR_FILE_EXISTS);
+        return;
+    }
+    if (!renamed) {
         std::printf("\nRename file %s to %s failed", old_path.c_str(), new_path.c_str());
         std::fflush(stdout);
         diagnostic_pause(5000);
@@ -1463,9 +1540,16 @@ void mon_delete_file() {
         mon_error_return(ERROR_NOT_WRITE_ACCESS);
         return;
     }
+    int reservation = reserve_for_change(path);
+    if (reservation == RESERVATION_HELD_ELSEWHERE) {
+        mon_error_return(ERROR_FILE_ALREADY_OPEN);
+        return;
+    }
     bool in_use = file_in_use(path);
-    if (in_use || !host_remove_file(path)) {
-        int error = in_use ? EBUSY : errno;
+    bool removed = !in_use && host_remove_file(path);
+    int error = in_use ? EBUSY : errno;
+    release_after_change(reservation);
+    if (!removed) {
         std::printf("\n(MON 54)Remove file %s failed, status %d\n", path.c_str(), -1);
         std::printf("Error no is : %d, ", error);
         std::printf("%s\n", std::strerror(error));

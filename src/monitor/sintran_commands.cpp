@@ -1,6 +1,7 @@
 // SINTRAN commands that an ND program hands over with MON 70 and MON 317,
 // carried out by the operator shell's own command handlers.
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "monitor/monitor.h"
 #include "shell/commands.h"
 #include "shell/settings.h"
@@ -145,7 +146,9 @@ void carry_out_sintran_command() {
                          sintran_command_text);
         } else {
             ++nested_commands;
+            int held = command_reservation_mark();
             sintran_command_handlers[index]();
+            release_command_reservations(held);
             --nested_commands;
             std::fprintf(shell.operator_output, "\r\n");
         }

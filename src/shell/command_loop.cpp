@@ -2,6 +2,7 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "host/line_editor.h"
@@ -261,6 +262,8 @@ void run_command_loop() {
             cmd_recover();
         else
             execute_command_line(shell.command_line);
+        // What the command held against other KESTRELs goes with it.
+        release_command_reservations(0);
         // A line placed by the program is taken once.
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;

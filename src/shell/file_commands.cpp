@@ -399,21 +399,23 @@ void cmd_create_file() {
                                 ? file + ".DATA"
                                 : file.substr(0, colon) + "." + file.substr(colon + 1);
     std::string path = user_directory(full_user) + "/" + host_name;
-    if (host_file_info(path).exists) {
+    // Made in one step that neither follows a link nor opens what exists.
+    FILE *created = host_create_new_file(path);
+    if (!created && errno == EEXIST) {
         std::fprintf(out(), "File already exists\r\n");
         return;
     }
     if (!settings.silent_mode) std::fprintf(out(), "%s\r\n", path.c_str());
-    FILE *created = std::fopen(path.c_str(), "wb");
     if (!created) {
         std::fprintf(out(), "Open file error %d\r\n", errno);
         return;
     }
-    std::fclose(created);
     // Extending the new file gives it the zero bytes of its pages at once,
     // however many pages were asked for.
-    if (!host_set_file_size(path, static_cast<uint64_t>(pages) * PAGE_BYTES)) {
-        int error = errno;
+    bool extended = host_set_stream_size(created, static_cast<uint64_t>(pages) * PAGE_BYTES);
+    int error = errno;
+    std::fclose(created);
+    if (!extended) {
         host_remove_file(path);
         std::fprintf(out(), "Open file error %d\r\n", error);
     }
@@ -426,6 +428,7 @@ void cmd_delete_file() {
     std::string path;
     int status = deabb(name, &path);
     if (status >= 0) {
+        if (!reserve_for_change_by_command(path, "not deleted")) return;
         if (!host_remove_file(path)) {
             int error = errno;
             std::fprintf(out(), "\r\n(Delete file %s failed, status %d\r\n", path.c_str(), -1);
@@ -498,10 +501,7 @@ void cmd_copy() {
     if (!open_copy_files(&destination, &destination_path, &source, true)) return;
     bool to_console = is_console(destination);
     // The destination is made anew only now that the source is open.
-    if (!to_console) {
-        std::fflush(destination);
-        host_set_file_size(destination_path, 0);
-    }
+    if (!to_console) host_set_stream_size(destination, 0);
     unsigned long count = 0;
     for (int c; (c = std::fgetc(source)) != EOF; ++count)
         std::fputc(to_console ? (c & 0177) : c, destination);
@@ -612,7 +612,13 @@ void cmd_rename_file() {
         print_resolution_status(NAME_ILLEGAL_CHARACTER, new_name);
         return;
     }
-    if (!host_rename(old_path, new_path)) std::fprintf(out(), "Rename file failed\r\n");
+    if (!reserve_for_change_by_command(old_path, "not renamed")) return;
+    // The rename never replaces a file, not even one made meanwhile.
+    if (host_rename(old_path, new_path)) return;
+    if (errno == EEXIST)
+        std::fprintf(out(), "File already exists\r\n");
+    else
+        std::fprintf(out(), "Rename file failed\r\n");
 }
 
 // --- the ND program's open files ---

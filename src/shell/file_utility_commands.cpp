@@ -49,7 +49,7 @@ bool open_conversion_output(FILE **output, const char *prompt, const char *mode,
         return false;
     }
     close_file(*output);
-    *output = std::fopen(output_path.c_str(), mode);
+    *output = host_open_regular_file(output_path, mode);
     if (!*output) {
         std::fprintf(out(), "\r\nFailed to open %s\r\n", output_path.c_str());
         return false;

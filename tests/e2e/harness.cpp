@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -117,8 +118,23 @@ int run_host_command(const std::string &command, std::string *output) {
     return decode_status(status);
 }
 
+static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
+                                     const std::vector<std::string> &arguments, int timeout_seconds,
+                                     long max_file_bytes);
+
 RunResult run_kestrel(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments, int timeout_seconds) {
+    return run_kestrel_limited(tree, input, arguments, timeout_seconds, -1);
+}
+
+RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &input,
+                                      long max_file_bytes) {
+    return run_kestrel_limited(tree, input, {}, 30, max_file_bytes);
+}
+
+static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
+                                     const std::vector<std::string> &arguments, int timeout_seconds,
+                                     long max_file_bytes) {
     int to_child[2], from_child[2];
     if (pipe(to_child) != 0 || pipe(from_child) != 0)
         std::abort();
@@ -134,6 +150,13 @@ RunResult run_kestrel(const NdTree &tree, const std::string &input,
         close(from_child[1]);
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);
+        if (max_file_bytes >= 0) {
+            // Writes beyond the limit then fail with EFBIG instead of
+            // raising SIGXFSZ: a host write failure on a regular file.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{static_cast<rlim_t>(max_file_bytes), static_cast<rlim_t>(max_file_bytes)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+        }
         execv(argv[0], argv.data());
         _exit(127);
     }

@@ -40,6 +40,11 @@ struct RunResult {
 RunResult run_kestrel(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments = {}, int timeout_seconds = 30);
 
+// As run_kestrel, with no host file allowed to grow beyond max_file_bytes:
+// a write beyond it fails (EFBIG), as on a full disk.
+RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &input,
+                                      long max_file_bytes);
+
 // The banner and start-up lines that every run begins with, up to the
 // first prompt, for a tree in which the first scratch file is free.
 std::string startup_text(const std::vector<std::string> &arguments = {});

@@ -219,14 +219,17 @@ TEST(FileCommands, DeleteFileResolvesAndReportsByErrorCode) {
     tree.write_file("(EMULATOR)/GONE.DATA", "g");
     tree.write_file("(SYSTEM)/SYSFILE.DATA", "s");
     tree.write_file("OUTSIDE.DATA", "o");
-    std::string out = run_commands(tree, "@delete-file gone\n"
+    tree.write_file("(EMULATOR)/A1.DATA", "a1");
+    tree.write_file("(EMULATOR)/A12.DATA", "a12");
+    std::string out = run_commands(tree, "@delete-file A1:DATA\n"
+                                         "@delete-file gone\n"
                                          "@delete-file GONE\n"
                                          "@delete-file AB\n"
                                          "@delete-file (NOBODY)X\n"
                                          "@delete-file (SYSTEM\n"
                                          "@delete-file ../OUTSIDE.DATA\n"
                                          "@delete-file SYSFILE\n");
-    EXPECT_EQ(out, "<>"
+    EXPECT_EQ(out, "<><>"
                    "<>\r\nNO SUCH FILE NAME\r\n"
                    "<>\r\nAMBIGUOUS FILE NAME\r\n"
                    "<>\r\nNO SUCH USER NAME\r\n"
@@ -237,6 +240,8 @@ TEST(FileCommands, DeleteFileResolvesAndReportsByErrorCode) {
     EXPECT_FALSE(tree.exists("(SYSTEM)/SYSFILE.DATA")) << "resolved through the SYSTEM fallback";
     EXPECT_TRUE(tree.exists("(EMULATOR)/ABC.SYMB"));
     EXPECT_TRUE(tree.exists("OUTSIDE.DATA"));
+    EXPECT_FALSE(tree.exists("(EMULATOR)/A1.DATA")) << "the exact name, not an ambiguous one";
+    EXPECT_TRUE(tree.exists("(EMULATOR)/A12.DATA"));
 }
 
 TEST(FileCommands, CopyFileAppendsAndPadsToAWholePage) {

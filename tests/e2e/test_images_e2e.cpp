@@ -193,12 +193,12 @@ TEST_F(Images, BadImagesAreRefusedWithoutStarting) {
 
 TEST_F(Images, AWriteTheHostRefusesIsReportedNotSuccess) {
     assemble(print_letter('F'), "(EMULATOR)/F.PROG");
-    std::string ignored;
-    ASSERT_EQ(
-        run_host_command("ln -s /dev/full '" + tree.path("(EMULATOR)/FULL.PROG") + "'", &ignored),
-        0);
-    RunResult run = run_kestrel(tree, "load-image-file F\nsave-image-to-file FULL 1000 1000\n"
-                                      "WRITE-BINARY 0 FULL:PROG\nquit\n");
+    tree.write_file("(EMULATOR)/FULL.PROG", "");
+    RunResult run =
+        run_kestrel_with_file_limit(tree,
+                                    "load-image-file F\nsave-image-to-file FULL 1000 1000\n"
+                                    "WRITE-BINARY 0 FULL:PROG\nquit\n",
+                                    0);
     std::string text = transcript(run.output);
     EXPECT_TRUE(
         std::regex_search(text, std::regex("<>Error when writing to file: [1-9]\\d*\r\n<>")))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
@@ -111,6 +112,7 @@ inline void start_file_system() {
     reset_settings();
     reset_user_table();
     reset_user_file_list();
+    reset_reservations();
     shell.program_command_pending = 0;
     shell.prompt_input = nullptr;
     scan_users();

@@ -7,6 +7,7 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "images/prog_image.h"
 #include "images/segments.h"
@@ -68,6 +69,7 @@ class ShellTree : public ::testing::Test {
         reset_debug_state();
         reset_terminal_state();
         reset_open_file_table();
+        reset_reservations();
         reset_image_state();
         reset_execution_state();
         clear_segment_table();
@@ -94,6 +96,7 @@ class ShellTree : public ::testing::Test {
         std::free(output_buffer_);
         std::fclose(no_answers_);
         close_all_files(CLOSE_EVERYTHING);
+        reset_reservations();
         std::filesystem::current_path(old_directory_);
         std::filesystem::remove_all(root_);
     }

@@ -850,6 +850,44 @@ TEST_F(FileCalls, FilesInUseAreNeitherRenamedNorDeleted) {
     EXPECT_EQ(read_text("(SCRATCH)/SCRATCH02.DATA"), "other instance");
 }
 
+// Another KESTREL instance is another lock handle on the file.
+TEST_F(FileCalls, AFileAnotherInstanceHasOpenIsRefusedWith105) {
+    make_file("(EMULATOR)/HELD.DATA", "held");
+    HostLockHandle other;
+    ASSERT_TRUE(host_open_lock_handle("./(EMULATOR)/HELD.DATA", &other));
+    ASSERT_TRUE(host_set_lock(other, HostLockLevel::Shared));
+    for (uint32_t code : {0u, 2u, 5u}) {
+        open_call("HELD", code, "DATA");
+        EXPECT_TRUE(failed_with(0105)) << "access code " << code;
+    }
+    uint32_t number = open_file("HELD", 1, "DATA");
+    close(number);
+    put_text(NAME_AT, "HELD:DATA'");
+    put_text(TYPE_AT, "MOVED:DATA'");
+    write_words(RESULT_AT, {0, 1});
+    machine.X = NAME_AT;
+    machine.A = TYPE_AT;
+    mon(0232);
+    EXPECT_TRUE(failed_with(0105)) << "rename";
+    machine.X = NAME_AT;
+    machine.T = RESULT_AT;
+    mon(0231);
+    EXPECT_TRUE(failed_with(0105)) << "expand";
+    machine.X = NAME_AT;
+    mon(054);
+    EXPECT_TRUE(failed_with(0105)) << "delete";
+    EXPECT_EQ(read_text("(EMULATOR)/HELD.DATA"), "held");
+
+    // Writing elsewhere, it keeps this instance from reading too.
+    ASSERT_TRUE(host_set_lock(other, HostLockLevel::Exclusive));
+    open_call("HELD", 1, "DATA");
+    EXPECT_TRUE(failed_with(0105));
+    host_close_lock_handle(&other);
+    number = open_file("HELD", 0, "DATA");
+    close(number);
+    EXPECT_EQ(read_text("(EMULATOR)/HELD.DATA"), "") << "free again, it may be written";
+}
+
 TEST_F(FileCalls, DeleteByNameAndTheSystemFallback) {
     make_file("(EMULATOR)/GONE.SYMB", "");
     make_file("(SYSTEM)/KEEP.SYMB", "");

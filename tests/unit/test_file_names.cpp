@@ -69,6 +69,15 @@ TEST_F(FileNames, DeabbResolvesExactAndAbbreviatedNames) {
     EXPECT_EQ(resolve("AB.DATA", 0), "./(EMULATOR)/AB.DATA") << "exact beats abbreviations";
     EXPECT_EQ(resolve("ABD:S", 0), "./(EMULATOR)/ABD.SYMB");
     resolve("AB:S", NAME_FILE_AMBIGUOUS);
+    // NAME:TYPE is NAME.TYPE, and a name given whole wins over the longer
+    // names it abbreviates.
+    tree_.write("(ALICE)/A1.DATA", "a1");
+    tree_.write("(ALICE)/A12.DATA", "a12");
+    EXPECT_EQ(resolve("(AL)A1:DATA", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A1:D", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A1", 0), "./(ALICE)/A1.DATA");
+    EXPECT_EQ(resolve("(AL)A12", 0), "./(ALICE)/A12.DATA");
+    resolve("(AL)A:DATA", NAME_FILE_AMBIGUOUS);
     EXPECT_EQ(resolve("(AL)ABC", NAME_NO_SUCH_FILE), "unchanged");
     EXPECT_EQ(resolve("(PACK-ONE:SYSTEM)MY", 0), "./(SYSTEM)/MYFILE.SYMB");
     EXPECT_EQ(resolve("./(EMULATOR)/ABC.SYMB", 0), "./(EMULATOR)/ABC.SYMB");
@@ -242,6 +251,29 @@ TEST_F(Opener, QuotedNamesCreateFilesButNeverTruncate) {
     std::fclose(stream_);
     stream_ = nullptr;
     EXPECT_EQ(tree_.read("(ALICE)/NEW.DATA"), "written");
+}
+
+TEST_F(Opener, ACreationTheHostRefusesFailsTheOpen) {
+    // ALICE's directory gives way to a plain file after the users were
+    // scanned: nothing can be made in it.
+    std::filesystem::remove("(ALICE)");
+    tree_.write("(ALICE)", "not a directory");
+    EXPECT_EQ(open("\"(AL)NEWONE\"", "wb"), OPEN_FAILED);
+    EXPECT_EQ(output_.take(), "\r\nCreate file ./(ALICE)/NEWONE.SYMB\r\n"
+                              "\r\nCould not create file ./(ALICE)/NEWONE.SYMB\r\n");
+    EXPECT_EQ(tree_.read("(ALICE)"), "not a directory");
+}
+
+TEST_F(Opener, LinksAreNeitherFollowedNorReplaced) {
+    // A link in a user directory, dangling or not, is no ND file: it is not
+    // opened, and a new file is never made through it.
+    std::filesystem::create_symlink(tree_.root() + "/OUTSIDE", "(EMULATOR)/EVIL.SYMB");
+    std::filesystem::create_symlink(tree_.root() + "/(EMULATOR)/ABC.SYMB", "(EMULATOR)/LINK.SYMB");
+    EXPECT_EQ(open("\"EVIL\"", "wb"), OPEN_FILE_EXISTS);
+    EXPECT_EQ(output_.take(), "\r\nFile already exists\r\n");
+    EXPECT_FALSE(tree_.exists("OUTSIDE"));
+    EXPECT_EQ(open("LINK", "a"), NAME_NO_SUCH_FILE);
+    EXPECT_EQ(output_.take(), "No such file name: LINK.SYMB\r\n");
 }
 
 TEST_F(Opener, NamesThatCouldNotBeListedAreNotCreated) {

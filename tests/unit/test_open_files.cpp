@@ -170,4 +170,56 @@ TEST_F(OpenFiles, ListingShowsEveryOpenEntryInTableOrder) {
     EXPECT_EQ(output_.take(), "\r\n");
 }
 
+// Another KESTREL instance is another lock handle on the file: handles of
+// one process conflict just as those of two processes do.
+TEST_F(OpenFiles, ReservationsShareReadersAndKeepWritersApart) {
+    const std::string path = "./(EMULATOR)/SHARED.DATA";
+    tree_.write("(EMULATOR)/SHARED.DATA", "shared");
+    HostLockHandle other;
+    ASSERT_TRUE(host_open_lock_handle(path, &other));
+    ASSERT_TRUE(host_set_lock(other, HostLockLevel::Shared));
+
+    int reader = reserve_file(path, ReservationKind::Shared);
+    ASSERT_GE(reader, 0) << "readers share";
+    EXPECT_EQ(reserve_file(path, ReservationKind::Exclusive), RESERVATION_HELD_ELSEWHERE);
+    EXPECT_TRUE(file_held_by_another_instance(path));
+    EXPECT_EQ(reserve_for_command(path, ReservationKind::Exclusive), RESERVATION_HELD_ELSEWHERE);
+
+    // The other instance lets go: this one's writer joins its own reader,
+    // and the other instance can then neither read nor write the file.
+    ASSERT_TRUE(host_set_lock(other, HostLockLevel::None));
+    EXPECT_FALSE(file_held_by_another_instance(path))
+        << "this instance's own hold is not another's";
+    int mark = command_reservation_mark();
+    EXPECT_EQ(reserve_for_command(path, ReservationKind::Exclusive), reader);
+    EXPECT_FALSE(host_set_lock(other, HostLockLevel::Shared));
+    // The command ends: the reader left keeps the file shared.
+    release_command_reservations(mark);
+    EXPECT_TRUE(host_set_lock(other, HostLockLevel::Shared));
+    EXPECT_FALSE(host_set_lock(other, HostLockLevel::Exclusive));
+    release_reservation(reader, ReservationKind::Shared);
+    EXPECT_TRUE(host_set_lock(other, HostLockLevel::Exclusive)) << "the last use released the file";
+    EXPECT_EQ(reserve_file(path, ReservationKind::Shared), RESERVATION_HELD_ELSEWHERE)
+        << "no reading beside another instance's writing";
+    host_close_lock_handle(&other);
+
+    // A link, a directory or a missing file is no ND file to hold.
+    std::filesystem::create_symlink("SHARED.DATA", "(EMULATOR)/LINK.DATA");
+    EXPECT_EQ(reserve_file("./(EMULATOR)/LINK.DATA", ReservationKind::Shared), RESERVATION_FAILED);
+    EXPECT_EQ(reserve_file("./(EMULATOR)", ReservationKind::Shared), RESERVATION_FAILED);
+    EXPECT_FALSE(file_held_by_another_instance("./(EMULATOR)/NONE.DATA"));
+}
+
+TEST_F(OpenFiles, TheClaimedScratchFileIsHeldAgainstOtherInstances) {
+    ASSERT_TRUE(claim_scratch_file());
+    HostLockHandle other;
+    ASSERT_TRUE(host_open_lock_handle("./(SCRATCH)/SCRATCH01.DATA", &other));
+    EXPECT_FALSE(host_set_lock(other, HostLockLevel::Shared));
+    EXPECT_FALSE(file_held_by_another_instance("./(SCRATCH)/SCRATCH02.DATA"))
+        << "only the claimed one";
+    close_all_files(CLOSE_EVERYTHING);
+    EXPECT_TRUE(host_set_lock(other, HostLockLevel::Shared)) << "closing released it";
+    host_close_lock_handle(&other);
+}
+
 } // namespace
