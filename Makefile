@@ -2,16 +2,21 @@
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: run test build deps demo clean install
+.PHONY: run test build configure deps demo clean install
 
 deps:
 	@scripts/ensure-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+# What the demo tree needs, and no test program: kestrel, the tools and the
+# demo programs.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target kestrel nd-asm nd-dis demo_programs
 	scripts/make-demo-tree $(BUILD)/demo-tree $(BUILD)
 
 run: demo

@@ -389,6 +389,15 @@ std::string disassemble_image(const LoadedImage &image, const std::string &name)
     return out;
 }
 
+std::string disassemble_range(const std::vector<uint16_t> &bank, uint16_t low, uint16_t high) {
+    std::string out;
+    if (bank.size() != 0200000u || low > high) return out;
+    std::vector<Line> lines = lay_out(bank, low, high, true, false);
+    std::set<uint16_t> labels = place_labels(lines);
+    write_lines(out, lines, bank, &labels, low, true);
+    return out;
+}
+
 std::string disassemble_words(const std::vector<uint16_t> &words, uint16_t origin) {
     std::string out = source_line("", "ORG " + octal(origin), "");
     size_t k = 0;

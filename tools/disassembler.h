@@ -28,6 +28,11 @@ Disassembled disassemble(const uint16_t *words, size_t available, uint16_t addre
 // Source for a whole image: origin, start, labels, one instruction a line.
 std::string disassemble_image(const LoadedImage &image, const std::string &name);
 
+// Source for the words low..high of a bank, laid out as disassemble_image
+// lays out a program: labels for P-relative targets inside the range, BLOCK
+// for runs of zeros. bank holds all 65536 words of the bank.
+std::string disassemble_range(const std::vector<uint16_t> &bank, uint16_t low, uint16_t high);
+
 // Source for loose words placed from origin on.
 std::string disassemble_words(const std::vector<uint16_t> &words, uint16_t origin);
 

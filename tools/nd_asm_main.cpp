@@ -1,5 +1,6 @@
 // nd-asm: assembles ND-100 source into a :PROG or :BPUN image.
 #include "assembler.h"
+#include "output_file.h"
 #include "prog_format.h"
 
 #include <cerrno>
@@ -12,7 +13,9 @@ namespace {
 
 void usage(FILE *stream) {
     std::fputs("usage: nd-asm SOURCE -o IMAGE [--bpun] [--listing | -l LISTING] [-M DEPFILE]\n"
-               "  -o IMAGE      the image to write (a :PROG image unless --bpun)\n"
+               "       nd-asm SOURCE --listing | -l LISTING\n"
+               "  -o IMAGE      the image to write (a :PROG image unless --bpun); without it\n"
+               "                only the listing is made\n"
                "  --bpun        write a :BPUN binary image instead\n"
                "  --listing     print the listing (address, octal word, source line)\n"
                "  -l LISTING    write the listing to the file LISTING\n"
@@ -32,17 +35,12 @@ std::string make_escaped(const std::string &name) {
     return out;
 }
 
-// Writes through a temporary file and renames it, so that a failed write
-// never leaves a partial image under the real name.
+// Writes an output file; false after the message.
 bool write_file(const std::string &path, const void *data, size_t size) {
-    std::string temporary = path + ".nd-asm-tmp";
-    FILE *f = std::fopen(temporary.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    ok = std::fclose(f) == 0 && ok;
-    if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) std::remove(temporary.c_str());
-    return ok;
+    std::string error;
+    if (ndtools::write_output_file(path, data, size, error)) return true;
+    std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", path.c_str(), error.c_str());
+    return false;
 }
 
 } // namespace
@@ -79,10 +77,15 @@ int main(int argc, char **argv) {
             return 2;
         }
     }
-    if (source_path.empty() || image_path.empty()) {
+    bool listing_only = image_path.empty() && (print_listing || !listing_path.empty());
+    if (!depfile_path.empty() && image_path.empty()) {
+        std::fprintf(stderr, "nd-asm: -M writes a rule for the image: name it with -o\n");
+        return 2;
+    }
+    if (source_path.empty() || (image_path.empty() && !listing_only)) {
         if (!source_path.empty())
             std::fprintf(stderr, "nd-asm: no image file named: give it with -o, such as -o "
-                                 "PROG.PROG\n");
+                                 "PROG.PROG, or ask for --listing\n");
         else if (argc > 1)
             std::fprintf(stderr, "nd-asm: no source file named\n");
         usage(stderr);
@@ -108,42 +111,33 @@ int main(int argc, char **argv) {
     // After a failure no image stands under the output name, not even one
     // left by an earlier run, so that nothing can take it for the result.
     if (!result.ok()) {
-        std::remove(image_path.c_str());
+        if (!image_path.empty()) ndtools::remove_stale_output(image_path);
         std::fprintf(stderr, "nd-asm: %zu error%s; no image written\n", result.errors.size(),
                      result.errors.size() == 1 ? "" : "s");
         return 1;
     }
-    std::string error;
-    std::vector<uint8_t> image = bpun ? ndtools::make_bpun_image(result.program, error)
-                                      : ndtools::make_prog_image(result.program, error);
-    if (image.empty()) {
-        std::remove(image_path.c_str());
-        std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(),
-                     error.c_str());
-        return 1;
-    }
-    if (!write_file(image_path, image.data(), image.size())) {
-        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", image_path.c_str(),
-                     std::strerror(errno));
-        return 2;
+    if (!image_path.empty()) {
+        std::string error;
+        std::vector<uint8_t> image = bpun ? ndtools::make_bpun_image(result.program, error)
+                                          : ndtools::make_prog_image(result.program, error);
+        if (image.empty()) {
+            ndtools::remove_stale_output(image_path);
+            std::fprintf(stderr, "%s: error: %s; no image written\n", source_path.c_str(),
+                         error.c_str());
+            return 1;
+        }
+        if (!write_file(image_path, image.data(), image.size())) return 2;
     }
     if (print_listing) std::fputs(result.listing.c_str(), stdout);
     if (!listing_path.empty() &&
-        !write_file(listing_path, result.listing.data(), result.listing.size())) {
-        std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", listing_path.c_str(),
-                     std::strerror(errno));
+        !write_file(listing_path, result.listing.data(), result.listing.size()))
         return 2;
-    }
     if (!depfile_path.empty()) {
         std::string rule = make_escaped(image_path) + ": " + make_escaped(source_path);
         for (const std::string &included : result.included)
             rule += " \\\n  " + make_escaped(included);
         rule += "\n";
-        if (!write_file(depfile_path, rule.data(), rule.size())) {
-            std::fprintf(stderr, "nd-asm: cannot write %s: %s\n", depfile_path.c_str(),
-                         std::strerror(errno));
-            return 2;
-        }
+        if (!write_file(depfile_path, rule.data(), rule.size())) return 2;
     }
     return 0;
 }

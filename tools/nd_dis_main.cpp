@@ -1,6 +1,7 @@
 // nd-dis: disassembles a :PROG or :BPUN image, or loose octal words, into
 // source that nd-asm assembles back to the same words.
 #include "disassembler.h"
+#include "output_file.h"
 #include "prog_format.h"
 
 #include <cctype>
@@ -52,17 +53,10 @@ int write_output(const std::string &path, const std::string &text) {
         std::fputs(text.c_str(), stdout);
         return 0;
     }
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr || std::fwrite(text.data(), 1, text.size(), f) != text.size()) {
-        std::fprintf(stderr, "nd-dis: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        if (f) std::fclose(f);
-        return 2;
-    }
-    if (std::fclose(f) != 0) {
-        std::fprintf(stderr, "nd-dis: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
-        return 2;
-    }
-    return 0;
+    std::string error;
+    if (ndtools::write_output_file(path, text.data(), text.size(), error)) return 0;
+    std::fprintf(stderr, "nd-dis: cannot write %s: %s\n", path.c_str(), error.c_str());
+    return 2;
 }
 
 } // namespace

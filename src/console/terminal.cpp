@@ -222,10 +222,10 @@ const uint16_t cp850_unicode[128] = {
 };
 // clang-format on
 
-// A write to standard output that failed shows in its error flag; the host
-// layer tells a closed output (the end of KESTREL) from a failed one.
-void check_console_output() {
-    if (std::ferror(stdout)) [[unlikely]]
+// A write to the terminal output that failed shows in its error flag; the
+// host layer tells a closed output (the end of KESTREL) from a failed one.
+void check_console_output(FILE *out) {
+    if (std::ferror(out)) [[unlikely]]
         host_flush_output();
 }
 
@@ -326,7 +326,8 @@ void set_stdin_text() {
 }
 
 int read_key_byte() {
-    std::fflush(stdout);
+    // A CR held back for --lf goes out before the program waits for a key.
+    console_finish_output();
     while (queue_empty()) {
         if (!fill_queue(-1))
             return -1;
@@ -567,10 +568,50 @@ void console_fatal(const char *text) {
     std::exit(1);
 }
 
+ConsoleOutputState console_output;
+
+namespace {
+
+// With Unix line ends a CR is held back until the next byte shows whether it
+// begins a CR LF pair; every write releases it first.
+void release_held_cr(FILE *out) {
+    if (!console_output.held_cr) return;
+    console_output.held_cr = false;
+    std::fputc('\r', out);
+}
+
+// The terminal output stream, with a held-back CR written out.
+FILE *output_stream() {
+    FILE *out = host_terminal_output();
+    release_held_cr(out);
+    return out;
+}
+
+} // namespace
+
+void console_finish_output() {
+    release_held_cr(host_terminal_output());
+    host_flush_output();
+}
+
 void console_put_byte(int byte) {
-    std::putchar(byte & 0xff);
-    advance_cursor(byte & 0xff);
-    check_console_output();
+    byte &= 0xff;
+    FILE *out = host_terminal_output();
+    if (console_output.unix_line_ends) {
+        bool pair = console_output.held_cr && byte == '\n';
+        if (pair)
+            console_output.held_cr = false;
+        else
+            release_held_cr(out);
+        if (byte == '\r') {
+            console_output.held_cr = true;
+            advance_cursor(byte);
+            return;
+        }
+    }
+    std::fputc(byte, out);
+    advance_cursor(byte);
+    check_console_output(out);
 }
 
 void console_put_glyph(int byte) {
@@ -581,9 +622,10 @@ void console_put_glyph(int byte) {
     }
     char encoded[4];
     int length = cp850_to_utf8(byte, encoded);
-    std::fwrite(encoded, 1, static_cast<size_t>(length), stdout);
+    FILE *out = output_stream();
+    std::fwrite(encoded, 1, static_cast<size_t>(length), out);
     advance_cursor('x');
-    check_console_output();
+    check_console_output(out);
 }
 
 void console_put_unicode(uint32_t code_point) {
@@ -599,9 +641,10 @@ void console_put_unicode(uint32_t code_point) {
         encoded[length++] = static_cast<char>(0x80 | ((code_point >> 6) & 0x3f));
         encoded[length++] = static_cast<char>(0x80 | (code_point & 0x3f));
     }
-    std::fwrite(encoded, 1, static_cast<size_t>(length), stdout);
+    FILE *out = output_stream();
+    std::fwrite(encoded, 1, static_cast<size_t>(length), out);
     advance_cursor('x');
-    check_console_output();
+    check_console_output(out);
 }
 
 void console_flush() { host_flush_output(); }
@@ -616,16 +659,20 @@ void console_set_cursor(int column, int row) {
     if (column >= SCREEN_COLUMNS) column = SCREEN_COLUMNS - 1;
     if (row < 0) row = 0;
     if (row >= SCREEN_ROWS) row = SCREEN_ROWS - 1;
-    std::printf("\x1b[%d;%dH", row + 1, column + 1);
+    std::fprintf(output_stream(), "\x1b[%d;%dH", row + 1, column + 1);
     terminal.cursor_column = column;
     terminal.cursor_row = row;
 }
 
-void console_erase_to_end_of_line() { std::fputs("\x1b[K", stdout); }
-void console_erase_to_end_of_screen() { std::fputs("\x1b[J", stdout); }
+void console_erase_to_end_of_line() {
+    std::fputs("\x1b[K", output_stream());
+}
+void console_erase_to_end_of_screen() {
+    std::fputs("\x1b[J", output_stream());
+}
 
 void console_clear_screen() {
-    std::fputs("\x1b[2J\x1b[H", stdout);
+    std::fputs("\x1b[2J\x1b[H", output_stream());
     terminal.cursor_column = 0;
     terminal.cursor_row = 0;
 }
@@ -636,17 +683,18 @@ void console_clear_screen() {
 static void within_rows(int bottom_row, const char *operation, bool at_top) {
     int row = terminal.cursor_row + 1;
     int column = terminal.cursor_column + 1;
-    std::printf("\x1b[1;%dr", bottom_row + 1);
+    FILE *out = output_stream();
+    std::fprintf(out, "\x1b[1;%dr", bottom_row + 1);
     if (at_top)
-        std::printf("\x1b[H%s", operation);
+        std::fprintf(out, "\x1b[H%s", operation);
     else
-        std::printf("\x1b[%d;%dH%s", row, column, operation);
-    std::printf("\x1b[r\x1b[%d;%dH", row, column);
+        std::fprintf(out, "\x1b[%d;%dH%s", row, column, operation);
+    std::fprintf(out, "\x1b[r\x1b[%d;%dH", row, column);
 }
 
 void console_insert_line(int bottom_row) {
     if (terminal.cursor_row > bottom_row) {
-        std::fputs("\x1b[2K", stdout);
+        std::fputs("\x1b[2K", output_stream());
         return;
     }
     within_rows(bottom_row, "\x1b[L", false);
@@ -654,7 +702,7 @@ void console_insert_line(int bottom_row) {
 
 void console_delete_line(int bottom_row) {
     if (terminal.cursor_row > bottom_row) {
-        std::fputs("\x1b[2K", stdout);
+        std::fputs("\x1b[2K", output_stream());
         return;
     }
     within_rows(bottom_row, "\x1b[M", false);
@@ -667,11 +715,21 @@ void console_scroll_down() {
 
 void console_set_attribute(int attribute) {
     switch (attribute) {
-    case 160: std::fputs("\x1b[7m", stdout); break;
-    case 12: std::fputs("\x1b[31m", stdout); break;
-    case 0x8020: std::fputs("\x1b[4m", stdout); break;
-    default: std::fputs("\x1b[0m", stdout); break;
+    case 160:
+        std::fputs("\x1b[7m", output_stream());
+        break;
+    case 12:
+        std::fputs("\x1b[31m", output_stream());
+        break;
+    case 0x8020:
+        std::fputs("\x1b[4m", output_stream());
+        break;
+    default:
+        std::fputs("\x1b[0m", output_stream());
+        break;
     }
 }
 
-void console_beep() { std::putchar('\a'); }
+void console_beep() {
+    std::fputc('\a', output_stream());
+}

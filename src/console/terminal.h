@@ -85,6 +85,16 @@ void set_highlight(int on);
 int console_input_ready();
 [[noreturn]] void console_fatal(const char *text);
 
+// How the ND terminal's output reaches the host.
+struct ConsoleOutputState {
+    // --lf: a CR LF pair from the program becomes one LF, for Unix tools.
+    bool unix_line_ends;
+    bool held_cr;
+};
+extern ConsoleOutputState console_output;
+// Writes out whatever the terminal output still holds back, and flushes it.
+void console_finish_output();
+
 // Console output that keeps track of the cursor. console_put_byte writes the
 // byte as it is; console_put_glyph writes a code-page-850 glyph (bytes 128
 // and above) as UTF-8.

@@ -6,6 +6,7 @@
 #include "cpu/cycle.h"
 #include "cpu/extended_dispatch.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
 #include "shell/settings.h"
 
 #include <cstdio>
@@ -83,7 +84,7 @@ inline uint32_t pcr_page_table(uint32_t field) {
 }
 
 void refuse_movew() {
-    std::printf("\nMOVEW to phys mem: priv, instruction");
+    print_stop_message("\nMOVEW to phys mem: priv, instruction");
     cpu_running = 0;
     set_stdin_text();
 }
@@ -284,7 +285,7 @@ void execute_movew() {
     if (count > MOVEW_MAX_WORDS) {
         // Nothing is copied; the program stops past the instruction so that a
         // continue does not meet the same refusal again.
-        std::printf("\nMOVEW>2048 words");
+        print_stop_message("\nMOVEW>2048 words");
         cpu_running = 0;
         advance(1);
         return;

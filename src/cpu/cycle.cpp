@@ -7,6 +7,7 @@
 #include "cpu/machine.h"
 #include "cpu/memory_reference.h"
 #include "cpu/register_ops.h"
+#include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
 #include "host/host.h"
 #include "shell/debug_aids.h"
@@ -58,6 +59,7 @@ void install_instruction_set() {
 // start, and the interrupt system reset unless the operator preset a level.
 static void start_cycle() {
     host_terminal_program_running(true);
+    begin_run_outcome();
     machine.level_blocks[machine.current_level].r[R_P] = machine.P;
     if (!machine.apt_armed)
         machine.apt_offset = 0;
@@ -116,6 +118,7 @@ static void halt_steps() {
     host_terminal_program_running(false);
     if (interrupt_stopped_run)
         report_interrupted_run();
+    end_run_outcome();
     bool quiet = settings.silent_mode || shell.program_command_pending;
     if (!quiet) {
         std::fprintf(shell.operator_output,

@@ -13,6 +13,7 @@
 #include "cpu/extended_dispatch.h"
 #include "cpu/instruction_context.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
 #include "shell/settings.h"
 
@@ -117,7 +118,7 @@ HANDLER_INLINE void register_multiply(InstructionContext &c) {
 
 // A word of the group that no instruction uses: the program stops.
 inline void terminate_program(uint32_t word) {
-    std::printf("\nTerminate on ill. or not impl. instr. %7o at %7o\n", word, machine.P);
+    print_stop_message("\nTerminate on ill. or not impl. instr. %7o at %7o\n", word, machine.P);
     cpu_running = 0;
     close_all_files(CLOSE_KEEP_SCRATCH);
     set_stdin_text();

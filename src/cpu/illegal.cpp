@@ -1,6 +1,7 @@
 // The handler of every instruction-table slot that holds no instruction.
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
 
 #include <cstdio>
 
@@ -8,8 +9,8 @@
 // look at the machine as it was.
 void illegal_instruction() {
     uint32_t word = machine.current_instruction;
-    std::printf("\nIllegal instruction code at %o %7o %d (decimal high byte)\n", machine.P, word,
-                static_cast<int>(word >> 8));
+    print_stop_message("\nIllegal instruction code at %o %7o %d (decimal high byte)\n", machine.P,
+                       word, static_cast<int>(word >> 8));
     cpu_running = 0;
     machine.P = (machine.P + 1) & WORD_MASK;
 }

@@ -3,6 +3,8 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
+#include "host/host.h"
 #include "monitor/monitor.h"
 #include "shell/debug_aids.h"
 #include "shell/settings.h"
@@ -337,10 +339,7 @@ void iox_read_key() {
     int key = read_terminal_key();
     set_stdin_text();
     if (key < 0) {
-        // The input has ended or ^C came: the program stops as ^C stops it,
-        // with P still on the IOX so that a continue reads again.
-        cpu_running = 0;
-        interrupt_stopped_run = 1;
+        stop_on_lost_input();
         return;
     }
     machine.A = static_cast<uint32_t>(key) & 0377;
@@ -404,7 +403,7 @@ void system_control_instruction() {
     bool debug = privileged_debug();
     switch (word) {
     case 0150400:
-        std::printf("\nPrivileged instruction OPCOM @ %o", machine.P);
+        print_stop_message("\nPrivileged instruction OPCOM @ %o", machine.P);
         cpu_running = 0;
         return;
     case 0150401:
@@ -455,7 +454,7 @@ void system_control_instruction() {
         std::printf("\nPrivileged instruction DEPO @ %o", machine.P);
         break;
     default:
-        std::printf("Illegal instruction @ %o : %o", machine.P, word);
+        print_stop_message("Illegal instruction @ %o : %o", machine.P, word);
         cpu_running = 0;
         break;
     }
@@ -584,6 +583,12 @@ void iox_instruction() {
         return;
     case 0302:
         machine.A = console_input_ready() ? 010 : 0;
+        // No key can come any more: a program polling for one would poll
+        // for ever.
+        if (machine.A == 0 && host_input_ended()) {
+            stop_on_lost_input();
+            return;
+        }
         break;
     case 0304:
         machine.A = 0;

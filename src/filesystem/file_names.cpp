@@ -20,6 +20,10 @@ static bool starts_with(const std::string &text, const char *prefix, size_t at =
     return text.compare(at, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
+bool is_nd_name_character(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '-';
+}
+
 static std::string upper_case(std::string text) {
     for (auto &c : text)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -42,6 +42,9 @@ constexpr int MAX_TYPED_NAME = 256;
 constexpr int MAX_FILE_NAME = 16;
 constexpr int MAX_FILE_TYPE = 4;
 
+// Letters, digits and "-": the characters of ND file and user names.
+bool is_nd_name_character(char c);
+
 extern const char TERMINAL_PATH[]; // "./(SYSTEM)/TERMINAL.SYMB"
 
 // The host path of the file s3_fopen opened last (load-image-file and

@@ -1,4 +1,5 @@
 #include "filesystem/users.h"
+#include "filesystem/file_names.h"
 
 #include "host/host.h"
 #include "shell/settings.h"
@@ -27,6 +28,13 @@ std::string user_directory(const std::string &name) {
 
 // The listing pattern "(*)": a directory whose name is a user name in
 // parentheses. "()" names no user.
+bool is_valid_user_name(const std::string &name) {
+    if (name.empty() || name.size() > static_cast<size_t>(MAX_USER_NAME)) return false;
+    for (char c : name)
+        if (!is_nd_name_character(c)) return false;
+    return true;
+}
+
 static bool is_user_directory_name(const std::string &entry) {
     return entry.size() >= 3 && entry.front() == '(' && entry.back() == ')' &&
            host_file_info("./" + entry).is_directory;

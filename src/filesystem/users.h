@@ -45,6 +45,8 @@ int find_user(const std::string &word, std::string *full_name);
 // The shell's message for a negative find_user result ("User name too
 // long\r\n" ...), or null for any other value.
 const char *user_lookup_message(int result);
+// A name a new user may have: 1 to 16 letters, digits and "-", upper case.
+bool is_valid_user_name(const std::string &name);
 // Host directory of a user: "./(NAME)".
 std::string user_directory(const std::string &name);
 // True when the current or the saved user is SYSTEM or RT, the condition for

@@ -581,6 +581,7 @@ bool list_and_extract(Volume &volume, const std::string &directory) {
     if (!list_files(volume)) return false;
     say(volume, "Directory size: %u pages\n", static_cast<uint32_t>(total_pages));
     say(volume, "Bit file size : %u page%c\n", bit_file_pages, bit_file_pages == 1 ? ' ' : 's');
+    if (directory.empty()) return true;
     return extract_files(volume, directory);
 }
 
@@ -652,4 +653,8 @@ int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, F
     }
     complain(volume, "\r\nAn error occured, bad floppy image?");
     return -1;
+}
+
+int list_floppy_image(FILE *image, FILE *out, FILE *err) {
+    return extract_floppy_image(image, std::string(), out, err);
 }

@@ -17,6 +17,8 @@ constexpr uint32_t ND_PAGE_BYTES = 2048;
 // "\r\nAn error occured, bad floppy image?".
 int extract_floppy_image(FILE *image, const std::string &directory, FILE *out, FILE *err,
                          const std::string &image_path = {});
+// The listing of extract_floppy_image alone: nothing is written.
+int list_floppy_image(FILE *image, FILE *out, FILE *err);
 
 // A volume date: bits 31-26 year - 1950, 25-22 month, 21-17 day, 16-12 hour,
 // 11-6 minute, 5-0 second; the value 0 stands for 1950-01-01 00:00:00.

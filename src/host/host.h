@@ -49,13 +49,21 @@ void host_window_size(int *columns, int *rows);
 void host_set_mouse_reporting(bool on);
 
 // --- standard output ---
-// Flushes standard output. A write that failed there is remembered (the
-// exit status reports it); when standard output has closed for good (a
-// pipe without reader, a terminal that hung up) KESTREL is to end, as on
-// SIGTERM. Returns false once standard output has closed.
+// Flushes standard output (and the ND terminal's own stream in a quiet run).
+// A write that failed there is remembered (the exit status reports it); when
+// the output has closed for good (a pipe without reader, a terminal that hung
+// up) KESTREL is to end, as on SIGTERM. Returns false once it has closed.
 bool host_flush_output();
 // True when something could not be written to standard output.
 bool host_output_failed();
+// The stream that carries the ND terminal's output: standard output, unless
+// host_keep_standard_output_for_terminal moved KESTREL's own messages away.
+FILE *host_terminal_output();
+// Quiet runs: standard output is left to the ND terminal alone. The terminal
+// output gets a stream of its own on the standard output descriptor, and the
+// C stream stdout, which KESTREL's own messages use, writes to /dev/null.
+// Returns false (with errno set) when that cannot be arranged.
+bool host_keep_standard_output_for_terminal();
 
 // --- signals ---
 // ^C: the handler runs on SIGINT. A wait for input or a sleep that it cuts
@@ -115,6 +123,8 @@ bool host_set_file_size(const std::string &path, uint64_t size);
 bool host_set_stream_size(FILE *stream, uint64_t size);
 bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modified);
 bool host_change_directory(const std::string &path);
+// The working directory, or an empty string when it cannot be read.
+std::string host_current_directory();
 // Text of the last host error.
 std::string host_error_text();
 

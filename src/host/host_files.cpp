@@ -72,6 +72,15 @@ bool host_set_file_times(const std::string &path, int64_t accessed, int64_t modi
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 bool host_change_directory(const std::string &path) { return chdir(path.c_str()) == 0; }
+
+std::string host_current_directory() {
+    std::vector<char> buffer(4096);
+    for (;;) {
+        if (getcwd(buffer.data(), buffer.size())) return buffer.data();
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
+        buffer.resize(buffer.size() * 2);
+    }
+}
 std::string host_error_text() { return std::strerror(errno); }
 
 LockResult host_try_lock(const std::string &path) {

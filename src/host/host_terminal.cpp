@@ -50,15 +50,19 @@ HostInput input;
 HostSignals signals;
 HostOutput output;
 volatile sig_atomic_t resize_seen = 0;
+// Null until a quiet run gives the ND terminal's output a stream of its own;
+// then terminal_fd is that stream's descriptor (read by the handlers too).
+FILE *separate_terminal_output = nullptr;
+volatile sig_atomic_t terminal_fd = STDOUT_FILENO;
 
 const char MOUSE_OFF[] = "\x1b[?1006l\x1b[?1000l";
 const char MOUSE_ON[] = "\x1b[?1000h\x1b[?1006h";
 
 // Async-signal-safe: used by the handlers as well as by ordinary code.
 void write_sequence(const char *text, size_t length) {
-    if (!isatty(STDOUT_FILENO))
+    if (!isatty(terminal_fd))
         return;
-    ssize_t written = write(STDOUT_FILENO, text, length);
+    ssize_t written = write(terminal_fd, text, length);
     (void)written;
 }
 
@@ -184,11 +188,11 @@ bool terminal_hung_up() {
     return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-// Standard output that can take nothing more: a pipe whose reader has gone
-// reports an error, a terminal that hung up a hang-up.
-bool standard_output_gone() {
-    pollfd fd{STDOUT_FILENO, POLLOUT, 0};
-    return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL));
+// Output that can take nothing more: a pipe whose reader has gone reports
+// an error, a terminal that hung up a hang-up.
+bool output_gone(int fd) {
+    pollfd poll_fd{fd, POLLOUT, 0};
+    return poll(&poll_fd, 1, 0) > 0 && (poll_fd.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
 void request_end() {
@@ -199,7 +203,7 @@ void request_end() {
 }  // namespace
 
 bool host_stdin_is_terminal() { return isatty(STDIN_FILENO); }
-bool host_stdout_is_terminal() { return isatty(STDOUT_FILENO); }
+bool host_stdout_is_terminal() { return isatty(terminal_fd); }
 
 void host_terminal_init() {
     input.stdin_terminal = isatty(STDIN_FILENO);
@@ -338,7 +342,7 @@ bool host_input_waiting(int timeout_ms) {
         return false;
     if (input.pushed_count > 0 || input.position < input.count)
         return true;
-    if (input.ended)
+    if (input.ended || !host_flush_output())
         return false;
     bool interrupted = false;
     return wait_readable(timeout_ms, &interrupted);
@@ -352,7 +356,7 @@ bool host_input_ended() {
 
 void host_window_size(int *columns, int *rows) {
     winsize size{};
-    if (isatty(STDOUT_FILENO) && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col &&
+    if (isatty(terminal_fd) && ioctl(terminal_fd, TIOCGWINSZ, &size) == 0 && size.ws_col &&
         size.ws_row) {
         *columns = size.ws_col;
         *rows = size.ws_row;
@@ -362,10 +366,39 @@ void host_window_size(int *columns, int *rows) {
     *rows = 25;
 }
 
-void host_set_mouse_reporting(bool on) {
-    if (!isatty(STDOUT_FILENO) || (signals.mouse_reporting != 0) == on)
-        return;
+FILE *host_terminal_output() {
+    return separate_terminal_output ? separate_terminal_output : stdout;
+}
+
+bool host_keep_standard_output_for_terminal() {
+    if (separate_terminal_output)
+        return true;
     std::fflush(stdout);
+    int kept_fd = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (kept_fd < 0)
+        return false;
+    FILE *terminal_stream = fdopen(kept_fd, "w");
+    if (!terminal_stream) {
+        close(kept_fd);
+        return false;
+    }
+    int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null_fd < 0 || dup2(null_fd, STDOUT_FILENO) < 0) {
+        if (null_fd >= 0)
+            close(null_fd);
+        std::fclose(terminal_stream);
+        return false;
+    }
+    close(null_fd);
+    separate_terminal_output = terminal_stream;
+    terminal_fd = kept_fd;
+    return true;
+}
+
+void host_set_mouse_reporting(bool on) {
+    if (!isatty(terminal_fd) || (signals.mouse_reporting != 0) == on)
+        return;
+    std::fflush(host_terminal_output());
     if (on)
         write_sequence(MOUSE_ON, sizeof MOUSE_ON - 1);
     else
@@ -373,22 +406,32 @@ void host_set_mouse_reporting(bool on) {
     signals.mouse_reporting = on ? 1 : 0;
 }
 
-bool host_flush_output() {
-    if (output.closed)
-        return false;
+// Flushes one output stream; a failure is remembered, and an output that
+// has closed for good ends KESTREL.
+static void flush_stream(FILE *stream) {
     errno = 0;
-    bool flushed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    bool flushed = std::fflush(stream) == 0 && !std::ferror(stream);
     if (flushed)
-        return true;
+        return;
     int error = errno;
-    std::clearerr(stdout);
+    std::clearerr(stream);
     output.failed = true;
     // stdio may have failed in an earlier write of its own, whose error
     // number is gone: the descriptor tells whether it can take more.
-    if (error == EPIPE || standard_output_gone()) {
+    if (!output.closed && (error == EPIPE || output_gone(fileno(stream)))) {
         output.closed = true;
         request_end();
     }
+}
+
+bool host_flush_output() {
+    if (output.closed)
+        return false;
+    // KESTREL's own messages on stdout, and the ND terminal's output where a
+    // quiet run gave it a stream of its own on the real standard output.
+    flush_stream(stdout);
+    if (separate_terminal_output)
+        flush_stream(separate_terminal_output);
     return !output.closed;
 }
 

@@ -62,17 +62,17 @@ void place_binary() {
     place_binary_stream(stream);
 }
 
-void place_binary_stream(FILE *stream) {
+bool place_binary_stream(FILE *stream) {
     FILE *out = shell.operator_output;
     uint32_t start_address = 0, load_address = 0, count = 0;
     if (!read_preamble(stream, out, &start_address) || !read_bpun_word(stream, &load_address)) {
         std::fclose(stream);
-        return;
+        return false;
     }
     std::fprintf(out, "\r\nLoad start address is %o", load_address);
     if (!read_bpun_word(stream, &count)) {
         std::fclose(stream);
-        return;
+        return false;
     }
     std::fprintf(out, "\r\nData word count is %o", count);
 
@@ -85,7 +85,7 @@ void place_binary_stream(FILE *stream) {
             std::fprintf(out, "\r\nError when reading program data");
             replant_breakpoint_in(load_address, stored);
             std::fclose(stream);
-            return;
+            return false;
         }
         sum = (sum + word) & WORD_MASK;
         if (load_address + i > WORD_MASK) {
@@ -100,7 +100,7 @@ void place_binary_stream(FILE *stream) {
     uint32_t checksum = 0;
     if (!read_bpun_word(stream, &checksum)) {
         std::fclose(stream);
-        return;
+        return false;
     }
     std::fprintf(out, "\r\nChecksum found in file is %o", checksum);
     std::fprintf(out, "\r\nMy calculated checksum is %o", sum);
@@ -117,4 +117,5 @@ void place_binary_stream(FILE *stream) {
     uint32_t action = 0;
     if (read_bpun_word(stream, &action)) std::fprintf(out, "\r\nAction is %o\n", action);
     std::fclose(stream);
+    return true;
 }

@@ -8,5 +8,6 @@
 // @place-binary: opens the file named at argument_position (prompting for
 // it) and places its block in page table 0.
 void place_binary();
-// The loader proper, on an open stream; closes the stream.
-void place_binary_stream(FILE *stream);
+// The loader proper, on an open stream; closes the stream. Returns whether
+// the block was placed and P set to its start address.
+bool place_binary_stream(FILE *stream);

@@ -3,6 +3,7 @@
 // commands that inspect and trace monitor calls.
 #include "console/terminal.h"
 #include "cpu/cycle.h"
+#include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
 #include "monitor/error_table.h"
 #include "monitor/monitor.h"
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 MonitorHandler monitor_table[256];
 
@@ -52,7 +54,7 @@ void call_monitor(uint32_t number) {
 }
 
 void mon_not_coded() {
-    std::printf("\nMON %o not coded, @%o\n", current_call_number, machine.P);
+    print_fault_message("\nMON %o not coded, @%o\n", current_call_number, machine.P);
     mon_plain_return();
 }
 
@@ -65,9 +67,9 @@ void stop_program_closing_files() {
 bool esc_stops_program(uint32_t byte, bool show_address) {
     if (byte != 033 || !terminal.esc_enabled) return false;
     if (show_address)
-        std::printf("\n\n__ ESC typed on terminal @ %o", machine.P);
+        print_stop_message("\n\n__ ESC typed on terminal @ %o", machine.P);
     else
-        std::printf("\n\n__ ESC typed on terminal");
+        print_stop_message("\n\n__ ESC typed on terminal");
     std::fflush(stdout);
     cpu_running = 0;
     shell.program_command_pending = 0;
@@ -81,6 +83,7 @@ void mon_terminate() {
                      "\n********* ND program terminates with MON 0 at %o **********\n", machine.P);
     close_all_files(CLOSE_KEEP_SCRATCH);
     cpu_running = 0;
+    run_outcome.mon0_seen = true;
     shell.program_command_pending = 0;
     clear_inbytebuff();
     set_stdin_text();
@@ -106,13 +109,17 @@ void mon_no_operation() {
     mon_skip_return();
 }
 
-// The text of A on the console, or the fallback line naming the code.
-static void print_error_message(const char *fallback) {
+// The text of A on the program's terminal, or the fallback line naming the
+// code. Returns the text written.
+static std::string print_error_message(const char *fallback) {
     const char *text = error_text(static_cast<int32_t>(machine.A));
+    char line[256];
     if (text)
-        std::printf("\n%s\n", text);
+        std::snprintf(line, sizeof line, "\n%s\n", text);
     else
-        std::printf(fallback, machine.A);
+        std::snprintf(line, sizeof line, fallback, machine.A);
+    console_put_text(line);
+    return line;
 }
 
 void mon_print_error_message() {
@@ -121,7 +128,7 @@ void mon_print_error_message() {
 }
 
 void mon_print_error_and_stop() {
-    print_error_message("\nMON65: Error code number %o octal\n");
+    note_stop_reason(print_error_message("\nMON65: Error code number %o octal\n").c_str());
     mon_plain_return();
     stop_program_closing_files();
 }

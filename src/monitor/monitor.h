@@ -44,6 +44,11 @@ inline void mon_skip_return() {
 // and changes nothing.
 bool esc_stops_program(uint32_t byte, bool show_address);
 
+// The input has ended or ^C came while a call waited or polled for a key: the
+// program stops as ^C stops it, with P still on the call so that a continue
+// repeats it.
+void stop_on_lost_input();
+
 // Ends the ND program as MON 65 and the fatal calls do: files closed except
 // the scratch files, console input back in text mode.
 void stop_program_closing_files();

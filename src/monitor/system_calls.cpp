@@ -4,6 +4,7 @@
 // answer with fixed values so that SINTRAN programs run on.
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
 #include "filesystem/users.h"
 #include "host/host.h"
@@ -267,8 +268,8 @@ void mon_answer_zero() {
 }
 
 void mon_exit_segment() {
-    std::printf("\nMON 133, exit from segment %o with LREG=%o, terminate program", machine.T,
-                machine.L);
+    print_stop_message("\nMON 133, exit from segment %o with LREG=%o, terminate program", machine.T,
+                       machine.L);
     cpu_running = 0;
 }
 

@@ -4,12 +4,20 @@
 #include "console/tdv2215.h"
 #include "console/terminal.h"
 #include "cpu/machine.h"
+#include "host/host.h"
 #include "monitor/monitor.h"
 #include "shell/debug_aids.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 
 #include <cstdio>
+
+void stop_on_lost_input() {
+    set_stdin_text();
+    cpu_running = 0;
+    interrupt_stopped_run =
+        !interrupt_seen && host_input_ended() ? STOPPED_AT_END_OF_INPUT : STOPPED_BY_INTERRUPT;
+}
 
 namespace {
 
@@ -75,14 +83,6 @@ void write_operator_byte(int byte) {
         std::fputc(byte, out);
     }
     page_pause(byte);
-}
-
-// The input has ended or ^C came while a call waited for a key: the program
-// stops as ^C stops it, with P still on the call so that a continue repeats it.
-void stop_on_lost_input() {
-    set_stdin_text();
-    cpu_running = 0;
-    interrupt_stopped_run = 1;
 }
 
 void toggle_execution_trace() {
@@ -806,6 +806,11 @@ void mon_key_waiting() {
     if (settings.debug_level == 033) std::printf("\nNBUFF: %d", terminal.nbuff);
     int column = 0, row = 0;
     int event = console_wait_event(&column, &row, 0);
+    // No key can come any more: a program polling for one would poll for ever.
+    if (event == 0 && host_input_ended()) {
+        stop_on_lost_input();
+        return;
+    }
     // A key typed with Alt is a key waiting as well.
     machine.A = (event == 1 || event == 3) ? 1 : 0;
     mon_skip_return();

@@ -1,14 +1,18 @@
 #include "console/terminal.h"
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
+#include "cpu/run_outcome.h"
 #include "filesystem/open_files.h"
 #include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "host/host.h"
 #include "host/line_editor.h"
+#include "images/bpun.h"
+#include "images/prog_image.h"
 #include "shell/command_table.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
+#include "shell/host_options.h"
 #include "shell/settings.h"
 #include "shell/shell.h"
 
@@ -26,7 +30,7 @@ void on_interrupt(int) {
     if (cpu_running) {
         cpu_running = 0;
         halt_instruction_dispatch();
-        interrupt_stopped_run = 1;
+        interrupt_stopped_run = STOPPED_BY_INTERRUPT;
     }
     interrupt_seen = 1;
 }
@@ -37,7 +41,7 @@ void on_end_request() {
     if (cpu_running) {
         cpu_running = 0;
         halt_instruction_dispatch();
-        interrupt_stopped_run = 1;
+        interrupt_stopped_run = STOPPED_BY_INTERRUPT;
     }
 }
 
@@ -45,15 +49,21 @@ void on_end_request() {
 // way to the console, for commands and for messages alike, so that the
 // operator sees the prompt that follows.
 void report_interrupted_run() {
+    // A termination signal or a closed output says so; otherwise the end of
+    // input or a ^C stopped the run.
+    char message[96];
+    if (const char *end_reason = host_end_reason())
+        std::snprintf(message, sizeof message, "%s, stopping ND-110 execution", end_reason);
+    else if (interrupt_stopped_run == STOPPED_AT_END_OF_INPUT)
+        std::snprintf(message, sizeof message, "End of input, stopping ND-110 execution");
+    else
+        std::snprintf(message, sizeof message, "^C typed, stopping ND-110 execution");
     interrupt_stopped_run = 0;
     interrupt_seen = 0;
     shell.program_command_pending = 0;
     set_stdin_text();
-    const char *end_reason = host_end_reason();
-    if (end_reason)
-        std::fprintf(shell.operator_output, "\r\n%s, stopping ND-110 execution", end_reason);
-    else
-        std::fprintf(shell.operator_output, "\r\n^C typed, stopping ND-110 execution");
+    std::fprintf(shell.operator_output, "\r\n%s", message);
+    note_stop_reason(message);
     if (shell.mode_input)
         return_input_to_console();
 }
@@ -74,17 +84,81 @@ static void lower_case_first_word(char *line) {
         *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
 }
 
+// Runs what the loader has just put into memory with the command line `rest`.
+static void run_program_just_loaded(const char *rest) {
+    set_program_command_line(rest);
+    set_stdin_text();
+    reset_terminal_for_program();
+    run_loaded_program();
+}
+
 // The "no such command" path: the first word names a PROG file to load and run.
 static void load_and_run_named_program(int word_start, int word_end) {
     shell.argument_position = word_start;
     cmd_load_image_file();
-    if (image_loaded) {
-        set_program_command_line(shell.command_line + word_end);
-        set_stdin_text();
-        reset_terminal_for_program();
-        run_loaded_program();
-    }
+    if (image_loaded) run_program_just_loaded(shell.command_line + word_end);
     // A RECOVER from the program leaves its line here for the next pass.
+    if (!shell.program_command_pending) {
+        shell.command_line[0] = '\0';
+        shell.argument_position = 0;
+    }
+    clear_inbytebuff();
+}
+
+// Loads an image given by its host path, a :BPUN by that type, any other a
+// :PROG; sets image_loaded.
+static void load_host_image(const std::string &path) {
+    image_loaded = 0;
+    FILE *stream = std::fopen(path.c_str(), "rb");
+    if (!stream) {
+        std::fprintf(shell.operator_output, "Cannot open %s: %s\r\n", path.c_str(),
+                     host_error_text().c_str());
+        return;
+    }
+    std::string type = path.size() > 5 ? upper_case_name(path.substr(path.size() - 5)) : "";
+    if (type == ".BPUN")
+        image_loaded = place_binary_stream(stream) ? 1 : 0;
+    else
+        load_prog_stream(stream, path);
+}
+
+// Loads the program the host command line named: by name as typed at the
+// prompt, or from its host path. When stops are reported on a stream of their
+// own (a quiet run), the loader's messages are kept back, and reported there
+// in one line when the load failed.
+static void load_startup_program() {
+    FILE *kept = run_outcome.report_stream ? std::tmpfile() : nullptr;
+    FILE *operator_output = shell.operator_output;
+    if (kept) shell.operator_output = kept;
+    if (shell.startup_host_image.empty()) {
+        shell.argument_position = 0;
+        cmd_load_image_file();
+    } else {
+        load_host_image(shell.startup_host_image);
+    }
+    shell.operator_output = operator_output;
+    std::string messages;
+    if (kept) {
+        std::rewind(kept);
+        for (int c; (c = std::fgetc(kept)) != EOF;)
+            messages += static_cast<char>(c);
+        std::fclose(kept);
+    }
+    if (!image_loaded)
+        report_in_one_line(messages.empty() ? "The program could not be loaded" : messages.c_str());
+}
+
+// The program the host command line named, run with its arguments; the name
+// is never taken as a command.
+static void run_startup_program() {
+    load_startup_program();
+    if (image_loaded) {
+        int word_end = 0;
+        while (shell.command_line[word_end] && shell.command_line[word_end] != ' ')
+            ++word_end;
+        run_program_just_loaded(shell.startup_host_image.empty() ? shell.command_line + word_end
+                                                                 : shell.startup_arguments.c_str());
+    }
     if (!shell.program_command_pending) {
         shell.command_line[0] = '\0';
         shell.argument_position = 0;
@@ -203,12 +277,14 @@ static bool obtain_line(bool edit) {
         return true;
     if (shell.startup_image_pending) {
         shell.startup_image_pending = 0;
-        std::snprintf(shell.command_line, COMMAND_LINE_SIZE, "%s",
-                      shell.startup_image_name.c_str());
-        std::fprintf(shell.operator_output, "\r\nMust change to user %s\r\n",
-                     shell.startup_user_name.c_str());
-        user_table.current_user_index = find_user_exact(shell.startup_user_name);
-        user_table.current_user_name = shell.startup_user_name;
+        std::snprintf(shell.command_line, COMMAND_LINE_SIZE, "%s%s",
+                      shell.startup_image_name.c_str(), shell.startup_arguments.c_str());
+        if (!shell.startup_user_name.empty()) {
+            std::fprintf(shell.operator_output, "\r\nMust change to user %s\r\n",
+                         shell.startup_user_name.c_str());
+            user_table.current_user_index = find_user_exact(shell.startup_user_name);
+            user_table.current_user_name = shell.startup_user_name;
+        }
         return true;
     }
     if (edit)
@@ -254,12 +330,15 @@ void run_command_loop() {
         }
         first = false;
         std::fflush(shell.operator_output);
+        bool startup_program = !pending && !shell.mode_input && shell.startup_image_pending;
         if (!obtain_line(edit))
             break;
         // A line placed by the program is always a RECOVER: command_line holds
         // its text and argument_position points past the command word.
         if (pending)
             cmd_recover();
+        else if (startup_program)
+            run_startup_program();
         else
             execute_command_line(shell.command_line);
         // What the command held against other KESTRELs goes with it.
@@ -268,10 +347,14 @@ void run_command_loop() {
         if (pending && shell.program_command_pending)
             shell.program_command_pending = 0;
         host_flush_output();
+        // A one-program run ends with its program (unless it left a command).
+        if (shell.end_after_startup_program && !shell.program_command_pending)
+            break;
     }
     if (shell.quit_requested)
         return;
-    // The end of input, a termination signal or the end of standard output.
+    // The end of input or of a one-program run, a termination signal or the
+    // end of standard output.
     if (const char *end_reason = host_end_reason())
         std::fprintf(stdout, "\r\n--- Terminated KESTREL: %s\r\n", end_reason);
     else

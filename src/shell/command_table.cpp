@@ -119,6 +119,7 @@ const char *const command_texts[COMMAND_COUNT + 1] = {
     "set-active-level <level>",
     "|test-MOVEW <on/off>",
     "|fill-123",
+    "disassemble-memory <from> <to>",
     nullptr,
 };
 
@@ -238,5 +239,6 @@ CommandHandler command_handlers[COMMAND_COUNT] = {
     cmd_set_active_level, // 112
     cmd_test_movew, // 113
     cmd_fill_123, // 114
+    cmd_disassemble_memory, // 115
 };
 // clang-format on

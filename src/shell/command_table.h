@@ -1,7 +1,7 @@
 // The CommandTable: the command texts in table order, each with its handler.
 #pragma once
 
-constexpr int COMMAND_COUNT = 115;
+constexpr int COMMAND_COUNT = 116;
 
 using CommandHandler = void (*)();
 

@@ -25,6 +25,7 @@ void cmd_fill_memory();
 void cmd_quit();
 void cmd_load_image_file();
 void cmd_find_value_in_memory();
+void cmd_disassemble_memory();
 void cmd_step_execution();
 void cmd_define_histogram();
 void cmd_list_histogram();

@@ -46,10 +46,6 @@ static void close_unless_console(FILE *stream) {
     if (stream && !is_console(stream)) std::fclose(stream);
 }
 
-static bool is_nd_name_character(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '-';
-}
-
 // --- users ---
 
 void cmd_list_users() {
@@ -141,11 +137,10 @@ void cmd_create_user() {
         std::fprintf(out(), "User name too long\r\n");
         return;
     }
-    for (char c : name)
-        if (!is_nd_name_character(c)) {
-            print_error_code(021);
-            return;
-        }
+    if (!is_valid_user_name(name)) {
+        print_error_code(021);
+        return;
+    }
     if (is_known_user(name)) {
         print_error_code(051);
         return;
@@ -421,6 +416,26 @@ void cmd_create_file() {
     }
 }
 
+// Renaming and deleting are for the current user's own files: a file that
+// resolves into another user's directory (through the SYSTEM fallback too)
+// is refused with the message. The user of the path is left in *user.
+static bool own_file(const std::string &path, const char *verb, std::string *user) {
+    int part = user_of_name(path, user);
+    if (part == NAME_USER_TOO_LONG) {
+        std::fprintf(out(), "User name too long\r\n");
+        return false;
+    }
+    if (part == NAME_MISSING_PARENTHESIS) {
+        std::fprintf(out(), "Found ( but not )\r\n");
+        return false;
+    }
+    if (*user != user_table.current_user_name) {
+        std::fprintf(out(), "Not allowed to %s another user's file\r\n", verb);
+        return false;
+    }
+    return true;
+}
+
 void cmd_delete_file() {
     std::string name;
     if (read_word_argument(&name, "*", "\r\nFile name: ") == CONSOLE_EOF) return;
@@ -428,6 +443,8 @@ void cmd_delete_file() {
     std::string path;
     int status = deabb(name, &path);
     if (status >= 0) {
+        std::string user;
+        if (!own_file(path, "delete", &user)) return;
         if (!reserve_for_change_by_command(path, "not deleted")) return;
         if (!host_remove_file(path)) {
             int error = errno;
@@ -523,19 +540,7 @@ void cmd_rename_file() {
     if (s3_fopen(&stream, "Rename file: ", "r", "SYMB", &old_path) < 0) return;
     close_unless_console(stream);
     std::string old_user;
-    int part = user_of_name(old_path, &old_user);
-    if (part == NAME_USER_TOO_LONG) {
-        std::fprintf(out(), "User name too long\r\n");
-        return;
-    }
-    if (part == NAME_MISSING_PARENTHESIS) {
-        std::fprintf(out(), "Found ( but not )\r\n");
-        return;
-    }
-    if (old_user != user_table.current_user_name) {
-        std::fprintf(out(), "Not allowed to rename another user's file\r\n");
-        return;
-    }
+    if (!own_file(old_path, "rename", &old_user)) return;
     std::string new_name;
     if (read_word_argument(&new_name, "*", "New file name: ") == CONSOLE_EOF) return;
     new_name = upper_case(new_name);

@@ -26,7 +26,9 @@ void cmd_float() {
     } else if (bits == 48) {
         machine.cpu_type = 4;
         std::fprintf(shell.operator_output, "Floating format set to 48 bits\r\n");
-        std::fprintf(shell.operator_output, "Float48 is currently not implemented!\r\n");
+        std::fprintf(shell.operator_output,
+                     "FAD, FSU, FMU, FDV, NLZ and DNZ work on T, A and D (float-test stays "
+                     "32-bit)\r\n");
         machine.float_format = 1;
         instruction_dispatch_changed();
     } else {

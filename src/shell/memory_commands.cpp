@@ -1,6 +1,8 @@
 // The memory tools: the interactive memory viewer and editor, searches,
 // fill and copy, and the hidden text finders and filler.
+#include "console/terminal.h"
 #include "cpu/machine.h"
+#include "disassembler.h"
 #include "shell/commands.h"
 #include "shell/debug_aids.h"
 #include "shell/shell.h"
@@ -8,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -217,6 +220,39 @@ void cmd_look_at_memory() {
     }
     shell.command_line[0] = '\0';
     shell.argument_position = 0;
+}
+
+// --- disassemble-memory ---
+
+// Shows the program's words (bank 0, page table 1) from..to as source,
+// through the decoder nd-dis uses, so that the text assembles back to the
+// same words. A planted breakpoint shows the word it replaced.
+void cmd_disassemble_memory() {
+    uint32_t from = 0, to = 0;
+    if (!read_octal(&from, machine.P & WORD_MASK, "From address (octal): ")) return;
+    uint32_t last = from > WORD_MASK - 017 ? WORD_MASK : from + 017;
+    if (!read_octal(&to, last, "To address (octal): ")) return;
+    if (from > WORD_MASK || to > WORD_MASK) {
+        std::fprintf(out(), "Location outside memory limits\r\n");
+        return;
+    }
+    if (from > to) {
+        std::fprintf(out(), "The first address is above the last\r\n");
+        return;
+    }
+    std::vector<uint16_t> words(WORD_MASK + 1);
+    for (uint32_t address = from; address <= to; ++address)
+        words[address] = static_cast<uint16_t>(shown_word(0, address));
+    std::string text =
+        ndtools::disassemble_range(words, static_cast<uint16_t>(from), static_cast<uint16_t>(to));
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::fprintf(out(), "%.*s\r\n", static_cast<int>(end - start), text.data() + start);
+        if (out() == stdout) page_pause('\n');
+        start = end + 1;
+    }
 }
 
 void cmd_find_value_in_memory() {

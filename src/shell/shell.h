@@ -31,11 +31,19 @@ struct ShellState {
     // Host time in milliseconds when the current run was started.
     int64_t run_start_milliseconds;
     int previous_line_empty;
-    // Set by start-up when the host command line named an image in a user
-    // directory: the file name and user to run on the first pass.
+    // Set by start-up when the host command line named a program: run it on
+    // the first pass, never taken as a command. startup_image_name is an ND
+    // name, or empty when startup_host_image is the host path of the image;
+    // startup_user_name is the user of an image path ".../(USER)/NAME.PROG",
+    // logged in first; startup_arguments the program command line.
     std::string startup_image_name;
     std::string startup_user_name;
+    std::string startup_host_image;
+    std::string startup_arguments;
     int startup_image_pending;
+    // A one-program run: the loop ends when that program's run (and what it
+    // left for the shell) is done.
+    int end_after_startup_program;
     // Set when a ^C ended a line read from the console: the reader has
     // reported it and returned CONSOLE_EOF.
     int console_read_interrupted;
@@ -90,7 +98,11 @@ extern int image_loaded;
 // its name does, and reports the run when it stops.
 void run_loaded_program();
 
-// ^C: the handler only records it; ordinary code reports it.
+// ^C: the handler only records it; ordinary code reports it. The end of input
+// while the program waits for a key stops the run the same way, recorded
+// with its own value so that it is reported as what it is.
+constexpr sig_atomic_t STOPPED_BY_INTERRUPT = 1;
+constexpr sig_atomic_t STOPPED_AT_END_OF_INPUT = 2;
 extern volatile sig_atomic_t interrupt_stopped_run;
 void on_interrupt(int signal_number);
 // Reports a ^C that stopped a run and returns command input to the console.
@@ -102,8 +114,9 @@ void report_idle_interrupt();
 // Start-up and the command loop; returns the process exit status.
 int shell_main(int argc, char **argv);
 // Closes what is open at the end of KESTREL and returns the exit status:
-// 128 + n after signal n (SIGTERM, SIGHUP), 1 when output could not be
-// written to standard output, 0 otherwise.
+// 128 + n after signal n (SIGTERM, SIGHUP); for a one-program run 2 when the
+// program could not be loaded and 1 when it stopped other than at MON 0;
+// 1 when output could not be written to standard output; 0 otherwise.
 int end_kestrel();
 // SIGTERM, SIGHUP and the end of standard output stop a running program.
 void on_end_request();

@@ -118,36 +118,27 @@ int run_host_command(const std::string &command, std::string *output) {
     return decode_status(status);
 }
 
-static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
-                                     const std::vector<std::string> &arguments, int timeout_seconds,
-                                     long max_file_bytes);
+namespace {
 
-RunResult run_kestrel(const NdTree &tree, const std::string &input,
-                      const std::vector<std::string> &arguments, int timeout_seconds) {
-    return run_kestrel_limited(tree, input, arguments, timeout_seconds, -1);
-}
-
-RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &input,
-                                      long max_file_bytes) {
-    return run_kestrel_limited(tree, input, {}, 30, max_file_bytes);
-}
-
-static RunResult run_kestrel_limited(const NdTree &tree, const std::string &input,
-                                     const std::vector<std::string> &arguments, int timeout_seconds,
-                                     long max_file_bytes) {
-    int to_child[2], from_child[2];
-    if (pipe(to_child) != 0 || pipe(from_child) != 0)
+// Runs kestrel in the tree; `errors_apart` keeps standard error apart from
+// standard output; a `max_file_bytes` of 0 or more limits the size of every
+// host file it writes.
+RunResult run_process(const NdTree &tree, const std::string &input,
+                      const std::vector<std::string> &arguments, int timeout_seconds,
+                      bool errors_apart, long max_file_bytes = -1) {
+    int to_child[2], from_child[2], errors_from_child[2] = {-1, -1};
+    if (pipe(to_child) != 0 || pipe(from_child) != 0 ||
+        (errors_apart && pipe(errors_from_child) != 0))
         std::abort();
     std::vector<char *> argv = argument_vector(arguments);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(to_child[0], STDIN_FILENO);
         dup2(from_child[1], STDOUT_FILENO);
-        dup2(from_child[1], STDERR_FILENO);
-        close(to_child[0]);
-        close(to_child[1]);
-        close(from_child[0]);
-        close(from_child[1]);
+        dup2(errors_apart ? errors_from_child[1] : from_child[1], STDERR_FILENO);
+        for (int fd : {to_child[0], to_child[1], from_child[0], from_child[1], errors_from_child[0],
+                       errors_from_child[1]})
+            if (fd >= 0) close(fd);
         if (chdir(tree.root().c_str()) != 0)
             _exit(126);
         if (max_file_bytes >= 0) {
@@ -162,6 +153,7 @@ static RunResult run_kestrel_limited(const NdTree &tree, const std::string &inpu
     }
     close(to_child[0]);
     close(from_child[1]);
+    if (errors_apart) close(errors_from_child[1]);
     signal(SIGPIPE, SIG_IGN);
     fcntl(to_child[1], F_SETFL, O_NONBLOCK);
     size_t written = 0;
@@ -170,10 +162,14 @@ static RunResult run_kestrel_limited(const NdTree &tree, const std::string &inpu
         close(to_child[1]);
         input_open = false;
     }
-    RunResult result{"", -1};
+    RunResult result{"", -1, ""};
+    int outputs[2] = {from_child[0], errors_apart ? errors_from_child[0] : -1};
+    std::string *texts[2] = {&result.output, &result.errors};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-    for (;;) {
-        pollfd fds[2] = {{from_child[0], POLLIN, 0}, {input_open ? to_child[1] : -1, POLLOUT, 0}};
+    while (outputs[0] >= 0 || outputs[1] >= 0) {
+        pollfd fds[3] = {{outputs[0], POLLIN, 0},
+                         {outputs[1], POLLIN, 0},
+                         {input_open ? to_child[1] : -1, POLLOUT, 0}};
         int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                         deadline - std::chrono::steady_clock::now())
                                         .count());
@@ -182,35 +178,53 @@ static RunResult run_kestrel_limited(const NdTree &tree, const std::string &inpu
             result.output += "\n[harness: timed out]";
             break;
         }
-        if (poll(fds, 2, left) < 0 && errno != EINTR)
-            break;
-        if (input_open && (fds[1].revents & (POLLOUT | POLLERR | POLLHUP))) {
+        if (poll(fds, 3, left) < 0 && errno != EINTR) break;
+        if (input_open && (fds[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
             ssize_t n = write(to_child[1], input.data() + written, input.size() - written);
             if (n > 0)
                 written += static_cast<size_t>(n);
-            if (n < 0 && errno != EAGAIN) {
-                close(to_child[1]);
-                input_open = false;
-            } else if (written == input.size()) {
+            if ((n < 0 && errno != EAGAIN) || written == input.size()) {
                 close(to_child[1]);
                 input_open = false;
             }
         }
-        if (fds[0].revents & (POLLIN | POLLHUP)) {
+        for (int i = 0; i < 2; ++i) {
+            if (outputs[i] < 0 || !(fds[i].revents & (POLLIN | POLLHUP))) continue;
             char buffer[8192];
-            ssize_t n = read(from_child[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            result.output.append(buffer, static_cast<size_t>(n));
+            ssize_t n = read(outputs[i], buffer, sizeof buffer);
+            if (n <= 0) {
+                close(outputs[i]);
+                outputs[i] = -1;
+            } else {
+                texts[i]->append(buffer, static_cast<size_t>(n));
+            }
         }
     }
     if (input_open)
         close(to_child[1]);
-    close(from_child[0]);
+    for (int fd : outputs)
+        if (fd >= 0) close(fd);
     int status = 0;
     waitpid(pid, &status, 0);
     result.exit_status = decode_status(status);
     return result;
+}
+
+} // namespace
+
+RunResult run_kestrel(const NdTree &tree, const std::string &input,
+                      const std::vector<std::string> &arguments, int timeout_seconds) {
+    return run_process(tree, input, arguments, timeout_seconds, false);
+}
+
+RunResult run_kestrel_apart(const NdTree &tree, const std::string &input,
+                            const std::vector<std::string> &arguments, int timeout_seconds) {
+    return run_process(tree, input, arguments, timeout_seconds, true);
+}
+
+RunResult run_kestrel_with_file_limit(const NdTree &tree, const std::string &input,
+                                      long max_file_bytes) {
+    return run_process(tree, input, {}, 30, false, max_file_bytes);
 }
 
 std::string startup_text(const std::vector<std::string> &arguments) {
@@ -365,4 +379,11 @@ int PtySession::wait_exit(int timeout_ms) {
         pump(0);
     }
     return status_;
+}
+
+std::string demo_image(const std::string &name) {
+    std::ifstream file(std::string(KESTREL_BUILD_DIR) + "/demo-programs/" + name, std::ios::binary);
+    std::stringstream content;
+    content << file.rdbuf();
+    return content.str();
 }

@@ -34,11 +34,17 @@ class NdTree {
 struct RunResult {
     std::string output;  // everything kestrel wrote to standard output
     int exit_status;     // exit code, or 128 + signal
+    std::string errors;  // standard error, when run_kestrel_apart kept it apart
 };
 
-// Runs kestrel in the tree with `input` as its standard input (a pipe).
+// Runs kestrel in the tree with `input` as its standard input (a pipe);
+// standard error goes into output with standard output.
 RunResult run_kestrel(const NdTree &tree, const std::string &input,
                       const std::vector<std::string> &arguments = {}, int timeout_seconds = 30);
+// The same, with standard error kept apart in errors.
+RunResult run_kestrel_apart(const NdTree &tree, const std::string &input,
+                            const std::vector<std::string> &arguments = {},
+                            int timeout_seconds = 30);
 
 // As run_kestrel, with no host file allowed to grow beyond max_file_bytes:
 // a write beyond it fails (EFBIG), as on a full disk.
@@ -105,6 +111,9 @@ class PtySession {
     std::string output_;
     size_t mark_ = 0;
 };
+
+// The bytes of a demo program the build assembled, such as "HELLO.PROG".
+std::string demo_image(const std::string &name);
 
 // Runs a shell command line; returns its exit status and output.
 int run_host_command(const std::string &command, std::string *output);

@@ -14,13 +14,6 @@
 
 namespace {
 
-std::string demo_image(const std::string &name) {
-    std::ifstream file(std::string(KESTREL_BUILD_DIR) + "/demo-programs/" + name, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 TEST(Demo, HelloPrintsItsCommandLineBack) {
     NdTree tree;
     std::string image = demo_image("HELLO.PROG");
@@ -436,8 +429,9 @@ TEST_F(DemoTree, ASegmentSwitchThatCannotHappenIsReported) {
         << run.output;
 }
 
-// Start-up in a directory that is no complete ND tree: the documented
-// messages, then a hint that says what is missing and what to do.
+// Start-up in a directory that is no ND tree ends with status 2 and a hint
+// that says what is missing and how to get a tree; in a tree that lacks a
+// scratch file or the user, the documented messages and a hint each.
 TEST(StartupHints, ADirectoryWithoutTheUsersPointsToTheDemoTree) {
     NdTree tree;
     std::string out;
@@ -445,16 +439,18 @@ TEST(StartupHints, ADirectoryWithoutTheUsersPointsToTheDemoTree) {
                                    "' '" + tree.path("(SCRATCH)") + "'",
                                &out),
               0);
-    RunResult run = run_kestrel(tree, "quit\n");
-    EXPECT_NE(run.output.find(
-                  "Opening scratch file for random access failed !!!\r\n"
-                  "Hint: this directory is not an ND directory tree. KESTREL needs the\r\n"
-                  "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\r\n"
-                  "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `make run` lays out\r\n"
-                  "such a tree in build/demo-tree; see README.md, \"Using KESTREL\".\r\n"),
-              std::string::npos)
+    RunResult run = run_kestrel_apart(tree, "quit\n");
+    EXPECT_EQ(run.errors,
+              "Hint: this directory is not an ND directory tree. KESTREL needs the\n"
+              "users (SYSTEM), (RT) and (SCRATCH) as directories here, and the scratch\n"
+              "files (SCRATCH)/SCRATCH01.DATA to SCRATCH08.DATA. `kestrel --init DIR`\n"
+              "lays out such a tree and `kestrel -C DIR` works in it; `make run` lays\n"
+              "out a demo tree in build/demo-tree. See README.md, \"Using KESTREL\".\n");
+    EXPECT_EQ(run.exit_status, 2);
+    EXPECT_NE(run.output.find("\r\nLogged in user is EMULATOR, index 0\r\n"), std::string::npos)
         << run.output;
-    EXPECT_EQ(run.output.find("Hint: no scratch"), std::string::npos) << "one hint covers it all";
+    EXPECT_EQ(run.output.find("<>"), std::string::npos) << "no prompt: " << run.output;
+    EXPECT_FALSE(tree.exists("(SCRATCH)")) << "nothing is made in a directory that is no tree";
 }
 
 TEST(StartupHints, AMissingScratchFileAndUserAreNamed) {
@@ -505,7 +501,9 @@ TEST(Options, NdAsmNamesWhatItsCommandLineLacks) {
     std::string source = std::string("'") + KESTREL_SOURCE_DIR + "/demo/hello.asm'";
     std::string out;
     EXPECT_EQ(run_host_command(nd_asm + " " + source + " 2>&1", &out), 2);
-    EXPECT_EQ(out.rfind("nd-asm: no image file named: give it with -o, such as -o PROG.PROG\n", 0),
+    EXPECT_EQ(out.rfind("nd-asm: no image file named: give it with -o, such as -o PROG.PROG, "
+                        "or ask for --listing\n",
+                        0),
               0u)
         << out;
     EXPECT_EQ(run_host_command(nd_asm + " -o X.PROG 2>&1", &out), 2);
@@ -531,14 +529,16 @@ TEST(Options, ImagePathChangesDirectoryAndRunsAsThatUser) {
     tree.make_directory("(PETER)");
     tree.write_file("(PETER)/HELLO.PROG", demo_image("HELLO.PROG"));
     // Started from elsewhere: the path names the tree and the user.
-    RunResult run = run_kestrel(tree, "@who\nquit\n", {tree.path("(PETER)/HELLO.PROG")});
+    RunResult run = run_kestrel(tree, "@who\nquit\n", {tree.path("(PETER)/HELLO.PROG"), "A", "B"});
     EXPECT_NE(run.output.find("\r\nSet current directory to " + tree.root() + "/"),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Double clicked on a .PROG file\r\n  to invoke HELLO.PROG"),
               std::string::npos);
     EXPECT_NE(run.output.find("\r\nMust change to user PETER\r\n"), std::string::npos);
-    EXPECT_NE(run.output.find("HELLO FROM KESTREL:"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("HELLO FROM KESTREL: A B\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("===>"), std::string::npos) << "one program, no commands read";
+    EXPECT_EQ(run.exit_status, 0);
 }
 
 } // namespace

@@ -235,9 +235,9 @@ TEST(FileCommands, DeleteFileResolvesAndReportsByErrorCode) {
                    "<>\r\nNO SUCH USER NAME\r\n"
                    "<>\r\nILLEGAL CHARACTER IN PARAMETER\r\n"
                    "<>\r\nILLEGAL CHARACTER IN PARAMETER\r\n"
-                   "<>");
+                   "<>Not allowed to delete another user's file\r\n");
     EXPECT_FALSE(tree.exists("(EMULATOR)/GONE.DATA"));
-    EXPECT_FALSE(tree.exists("(SYSTEM)/SYSFILE.DATA")) << "resolved through the SYSTEM fallback";
+    EXPECT_TRUE(tree.exists("(SYSTEM)/SYSFILE.DATA")) << "found through the SYSTEM fallback";
     EXPECT_TRUE(tree.exists("(EMULATOR)/ABC.SYMB"));
     EXPECT_TRUE(tree.exists("OUTSIDE.DATA"));
     EXPECT_FALSE(tree.exists("(EMULATOR)/A1.DATA")) << "the exact name, not an ambiguous one";

@@ -207,4 +207,45 @@ TEST_F(FloppyE2E, TheTerminalIsNoImage) {
     EXPECT_NE(run.output.find("--- Terminated KESTREL"), std::string::npos) << run.output;
 }
 
+// The same lister and extractor from the host command line, on an image
+// anywhere on the host: the listing is the shell's, without its prompts.
+TEST_F(FloppyE2E, ListAndExtractAVolumeFromTheHostCommandLine) {
+    NdTree tree;
+    Volume volume;
+    volume.file(0, "LETTERS", "SYMB", 6, 1, 1000, DATE);
+    tree.write_file("DISK.IMAG", volume.bytes());
+    tree.make_directory("(GUEST)");
+    const std::string listing =
+        "Files:\n"
+        "  7   0: P        1 page       1000 bytes 1986-05-17 13:45:30 (GUEST)LETTERS:SYMB\n"
+        "Directory size: 170 pages\n"
+        "Bit file size : 1 page \n";
+
+    RunResult list = run_kestrel_apart(tree, "", {"--list-volume", "DISK.IMAG"});
+    EXPECT_EQ(list.output.rfind("Directory name            : E2E-VOLUME\n", 0), 0u) << list.output;
+    EXPECT_EQ(list.output.substr(list.output.find("Files:")), listing);
+    EXPECT_EQ(list.errors, "");
+    EXPECT_EQ(list.exit_status, 0);
+    EXPECT_FALSE(tree.exists("(EMULATOR)/LETTERS.SYMB"));
+
+    RunResult extract = run_kestrel_apart(
+        tree, "", {"-C", "(GUEST)/..", "--extract-volume", "DISK.IMAG", "-u", "guest"});
+    EXPECT_NE(extract.output.find(
+                  listing + "Create file ./(GUEST)/LETTERS.SYMB <- Extracting : LETTERS.SYMB\n"),
+              std::string::npos)
+        << extract.output;
+    EXPECT_EQ(extract.exit_status, 0);
+    EXPECT_EQ(tree.read_file("(GUEST)/LETTERS.SYMB"), volume.page(6).substr(0, 1000));
+
+    RunResult missing = run_kestrel_apart(tree, "", {"--list-volume", "NONE.IMAG"});
+    EXPECT_EQ(missing.errors, "kestrel: cannot read NONE.IMAG: No such file or directory\n");
+    EXPECT_EQ(missing.exit_status, 2);
+    volume.word(0, 2036, 4000);
+    tree.write_file("BAD.IMAG", volume.bytes());
+    RunResult bad = run_kestrel_apart(tree, "", {"--extract-volume", "BAD.IMAG"});
+    EXPECT_NE(bad.errors.find("Error reading user file index block\n"), std::string::npos)
+        << bad.errors;
+    EXPECT_EQ(bad.exit_status, 1);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 // and an assembled greeting run by kestrel.
 #include "harness.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -128,6 +129,55 @@ TEST(NdTools, ListingAndLooseWords) {
     ASSERT_EQ(run("echo 153000 | " + tool("nd-dis") + " --words", &out), 0);
     EXPECT_NE(out.find("MON 0 "), std::string::npos) << out;
     EXPECT_EQ(run(tool("nd-dis") + " --words 200000", &out), 2);
+}
+
+// What -o names is never damaged: a link stays a link and its file keeps its
+// permissions, a FIFO is written through and stays one (a device such as
+// /dev/null takes the same path; the test leaves the machine's devices
+// alone), a directory is refused, a failed run leaves the link alone; the
+// listing needs no image.
+TEST(NdTools, OutputsNeverReplaceWhatTheirNamesStandFor) {
+    namespace fs = std::filesystem;
+    NdTree tree;
+    std::string out;
+    std::string in_tree = "cd " + shell_quoted(tree.root()) + " && ";
+    std::string asm_greeting =
+        tool("nd-asm") + " " + shell_quoted(source_path("tools/examples/greeting.asm"));
+    ASSERT_EQ(run(in_tree + asm_greeting + " -o PLAIN.PROG --listing > LISTING", &out), 0) << out;
+    std::string image = tree.read_file("PLAIN.PROG");
+    tree.write_file("REAL.PROG", "old");
+    fs::permissions(tree.path("REAL.PROG"), fs::perms(0640));
+    fs::create_symlink("REAL.PROG", tree.path("LINK.PROG"));
+    tree.make_directory("DIR");
+    tree.write_file("bad.asm", "        FROB\n");
+    ASSERT_EQ(run(in_tree + "mkfifo PIPE", &out), 0) << out;
+
+    EXPECT_EQ(run(in_tree + asm_greeting + " -o LINK.PROG", &out), 0) << out;
+    // The reader gives up in the end, so that a FIFO replaced by mistake
+    // fails the test instead of hanging it.
+    EXPECT_EQ(run(in_tree + "{ timeout 60 cat PIPE > FROM-PIPE & } && " + asm_greeting +
+                      " -o PIPE && wait",
+                  &out),
+              0)
+        << out;
+    EXPECT_EQ(run(in_tree + asm_greeting + " -o DIR", &out), 2);
+    EXPECT_EQ(out, "nd-asm: cannot write DIR: a directory; not replaced\n");
+    EXPECT_EQ(run(in_tree + tool("nd-asm") + " bad.asm -o LINK.PROG", &out), 1);
+    EXPECT_EQ(out, "bad.asm:1: error: unknown instruction or directive 'FROB'\n"
+                   "nd-asm: 1 error; no image written\n");
+    EXPECT_EQ(run(in_tree + asm_greeting + " --listing", &out), 0);
+    EXPECT_EQ(out, tree.read_file("LISTING"));
+
+    EXPECT_TRUE(fs::is_symlink(tree.path("LINK.PROG")));
+    EXPECT_EQ(tree.read_file("REAL.PROG"), image);
+    EXPECT_EQ(fs::status(tree.path("REAL.PROG")).permissions() & fs::perms::all, fs::perms(0640));
+    EXPECT_TRUE(fs::is_fifo(tree.path("PIPE")));
+    EXPECT_EQ(tree.read_file("FROM-PIPE"), image);
+    EXPECT_TRUE(fs::is_empty(tree.path("DIR")));
+    int entries = 0;
+    for (const auto &entry : fs::directory_iterator(tree.root()))
+        entries += entry.path().filename().string()[0] != '(';
+    EXPECT_EQ(entries, 8) << "no temporary file left behind";
 }
 
 TEST(NdTools, DisassemblerRefusesWhatIsNoImage) {

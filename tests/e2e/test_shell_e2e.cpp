@@ -314,7 +314,7 @@ TEST(StartUp, ImagePathThatBeginsWithTheUserDirectory) {
         << run.output;
     EXPECT_NE(run.output.find("<>\r\nMust change to user EMULATOR\r\n"), std::string::npos)
         << run.output;
-    EXPECT_EQ(run.exit_status, 0);
+    EXPECT_EQ(run.exit_status, 2) << "the image does not exist";
 }
 
 TEST(ModeFile, ConsoleAsModeInputLeavesTheOutputFileAlone) {

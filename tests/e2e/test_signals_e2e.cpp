@@ -66,24 +66,35 @@ class SignalsEndToEnd : public ::testing::Test {
         std::string log;
         ASSERT_TRUE(tree_.assemble(kWriterProgram, "(EMULATOR)/WRITER.PROG", &log)) << log;
     }
-    // Starts WRITER; returns when it has written its file and waits for a key.
-    static bool start_writer(PtySession &session) {
-        if (!session.wait_for("<>")) return false;
-        session.send("WRITER\r");
+    // Starts WRITER at the prompt, or sees the one-program run started with
+    // it; returns when it has written its file and waits for a key.
+    static bool start_writer(PtySession &session, bool one_program = false) {
+        if (!one_program) {
+            if (!session.wait_for("<>")) return false;
+            session.send("WRITER\r");
+        }
         return session.wait_for("READY");
+    }
+    // A quiet one-program run of WRITER.
+    static PtyOptions quiet_writer() {
+        PtyOptions options;
+        options.arguments = {"-q", "WRITER"};
+        return options;
     }
     NdTree tree_;
 };
 
 // SIGTERM while a program waits for a key, or at the prompt: the run stops,
 // what the program wrote is in its file, the terminal is back in line mode,
-// and KESTREL exits (it is not killed) with 128 + 15.
+// and KESTREL exits (it is not killed) with 128 + 15, also from a quiet
+// one-program run whose stopped run alone would make the status 1.
 TEST_F(SignalsEndToEnd, SigtermEndsInOrderDuringARunAndAtThePrompt) {
-    for (bool at_prompt : {false, true}) {
-        SCOPED_TRACE(at_prompt ? "at the prompt" : "during a run");
+    for (int place = 0; place < 3; ++place) {
+        bool at_prompt = place == 1, one_program = place == 2;
+        SCOPED_TRACE(at_prompt ? "at the prompt" : one_program ? "one program" : "during a run");
         std::remove(tree_.path("(EMULATOR)/OUT.DATA").c_str());
-        PtySession session(tree_);
-        ASSERT_TRUE(start_writer(session)) << session.output();
+        PtySession session(tree_, one_program ? quiet_writer() : PtyOptions{});
+        ASSERT_TRUE(start_writer(session, one_program)) << session.output();
         if (at_prompt) {
             session.mark();
             session.send("Q");
@@ -99,9 +110,10 @@ TEST_F(SignalsEndToEnd, SigtermEndsInOrderDuringARunAndAtThePrompt) {
         bool run_stopped = session.output().find("SIGTERM received, stopping ND-110 execution") !=
                            std::string::npos;
         EXPECT_EQ(run_stopped, !at_prompt) << session.output();
-        EXPECT_NE(session.output().find("--- Terminated KESTREL: SIGTERM received"),
-                  std::string::npos)
-            << session.output();
+        // A quiet run reports the stop on standard error, and nothing else.
+        bool terminated_shown =
+            session.output().find("--- Terminated KESTREL: SIGTERM received") != std::string::npos;
+        EXPECT_EQ(terminated_shown, !one_program) << session.output();
     }
 }
 
@@ -129,30 +141,36 @@ TEST_F(SignalsEndToEnd, HangUpWithoutSighupIsTheEndOfInput) {
 }
 
 // Standard output a pipe whose reader goes away while the terminal is raw:
-// KESTREL ends with a non-zero status and the terminal restored, instead of
-// dying of SIGPIPE.
+// KESTREL ends with status 1 and the terminal restored, instead of dying of
+// SIGPIPE. In a quiet run the pipe carries the program's terminal output.
 TEST_F(SignalsEndToEnd, ClosedStandardOutputEndsKestrel) {
-    PtyOptions options;
-    options.output_to_pipe = true;
-    PtySession session(tree_, options);
-    ASSERT_TRUE(start_writer(session)) << session.output();
-    session.close_output();
-    session.send("S");
-    int status = session.wait_exit();
-    EXPECT_NE(status, -1);
-    EXPECT_NE(status, 0);
-    EXPECT_FALSE(session.killed_by_signal());
-    EXPECT_TRUE(session.terminal_in_line_mode());
-    EXPECT_EQ(tree_.read_file("(EMULATOR)/OUT.DATA"), kWritten);
+    for (bool one_program : {false, true}) {
+        SCOPED_TRACE(one_program ? "quiet one-program run" : "at the prompt");
+        std::remove(tree_.path("(EMULATOR)/OUT.DATA").c_str());
+        PtyOptions options = one_program ? quiet_writer() : PtyOptions{};
+        options.output_to_pipe = true;
+        PtySession session(tree_, options);
+        ASSERT_TRUE(start_writer(session, one_program)) << session.output();
+        session.close_output();
+        session.send("S");
+        EXPECT_EQ(session.wait_exit(), 1);
+        EXPECT_FALSE(session.killed_by_signal());
+        EXPECT_TRUE(session.terminal_in_line_mode());
+        EXPECT_EQ(tree_.read_file("(EMULATOR)/OUT.DATA"), kWritten);
+    }
 }
 
-// Output that a full disk refuses is reported in the exit status.
+// Output that a full disk refuses is reported in the exit status, also when
+// it is a quiet run's program output and the program ended at MON 0.
 TEST_F(SignalsEndToEnd, OutputThatCouldNotBeWrittenMakesTheStatusNonZero) {
-    std::string output;
-    int status = run_host_command(
-        "cd '" + tree_.root() + "' && echo quit | '" KESTREL_BINARY "' >/dev/full 2>/dev/null",
-        &output);
-    EXPECT_EQ(status, 1);
+    for (const char *run : {"echo quit | '" KESTREL_BINARY "'",
+                            "printf Q | '" KESTREL_BINARY "' -q WRITER"}) {
+        SCOPED_TRACE(run);
+        std::string output;
+        int status = run_host_command(
+            "cd '" + tree_.root() + "' && " + run + " >/dev/full 2>/dev/null", &output);
+        EXPECT_EQ(status, 1);
+    }
 }
 
 // ^Z while a program runs: the shell gets the terminal in line mode, and

@@ -214,8 +214,10 @@ TEST_F(TerminalEndToEnd, EndOfPipedInputStopsAWaitingProgram) {
     assemble(keys_program, "(EMULATOR)/KEYS.PROG");
     RunResult run = run_kestrel(tree_, "KEYS\nA");
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_NE(run.output.find("^C typed, stopping ND-110 execution"), std::string::npos)
+    EXPECT_NE(run.output.find("A   101\r\n\r\nEnd of input, stopping ND-110 execution"),
+              std::string::npos)
         << run.output;
+    EXPECT_EQ(run.output.find("^C typed"), std::string::npos) << run.output;
 }
 
 TEST_F(TerminalEndToEnd, KeysOnARealTerminal) {

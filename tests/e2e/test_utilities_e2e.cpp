@@ -42,9 +42,10 @@ TEST(Help, EmptyPatternListsEveryVisibleCommand) {
                         0),
               0u)
         << out;
-    EXPECT_EQ(count_of(out, "\r\n"), 115 - 12 + 2) << "12 hidden commands; quit adds two";
+    EXPECT_EQ(count_of(out, "\r\n"), 116 - 12 + 2) << "12 hidden commands; quit adds two";
     EXPECT_EQ(out.find("|"), std::string::npos);
-    EXPECT_NE(out.find("\r\nset-active-level <level>\r\n<>"), std::string::npos);
+    EXPECT_NE(out.find("\r\nset-active-level <level>\r\ndisassemble-memory <from> <to>\r\n<>"),
+              std::string::npos);
 }
 
 TEST(Help, PatternsMatchAsCommandsAbbreviate) {
@@ -79,6 +80,48 @@ TEST(Help, SintranCommandsAreTheAtCommands) {
     EXPECT_NE(out.find("\r\n@terminal-mode <cap.lett> <delay after CR> <stop on full page> "
                        "<logout miss. carr.>\r\n<>"),
               std::string::npos);
+}
+
+// Things a user meets at the prompt: float 48 says what the format does,
+// @delete-file keeps off another user's file (here found through the SYSTEM
+// fallback), and disassemble-memory shows the loaded program, a planted
+// breakpoint hidden, exactly as nd-dis shows its image.
+TEST(Prompt, FloatDeleteFileAndDisassembleMemory) {
+    NdTree tree;
+    std::string log;
+    ASSERT_TRUE(tree.assemble("        ORG 1000\n        START GO\nGO:     SAA 0\n"
+                              "LOOP:   AAA 1\n        JAZ DONE\n        JMP LOOP\n"
+                              "DONE:   MON 0\n        BLOCK 4\n        WORD 147400\n",
+                              "(EMULATOR)/LOOP.PROG", &log))
+        << log;
+    tree.write_file("(SYSTEM)/SYSFILE.DATA", "s");
+    tree.write_file("(EMULATOR)/MINE.DATA", "m");
+    const std::string listing = "          ORG 1000\n"
+                                "          SAA 0                         ; 001000 170400\n"
+                                "L001001:  AAA 1                         ; 001001 172401\n"
+                                "          JAZ L001004                   ; 001002 131002\n"
+                                "          JMP L001001                   ; 001003 124376\n"
+                                "L001004:  MON 0                         ; 001004 153000\n"
+                                "          BLOCK 4                       ; 001005-001010 zero\n"
+                                "          WORD 147400                   ; 001011 147400\n";
+    std::string shown;
+    for (char c : listing)
+        shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    EXPECT_EQ(session(tree, "float 48\n@delete-file SYSFILE\n@delete-file MINE\nl-i-f LOOP\n"
+                            "set-break-point 1003\ndisassemble-memory 1000 1011\n"),
+              "<>Floating format set to 48 bits\r\n"
+              "FAD, FSU, FMU, FDV, NLZ and DNZ work on T, A and D (float-test stays 32-bit)\r\n"
+              "<>Not allowed to delete another user's file\r\n"
+              "<><><><>" +
+                  shown + "<>\r\n--- Terminated KESTREL\r\n");
+    EXPECT_TRUE(tree.exists("(SYSTEM)/SYSFILE.DATA"));
+    EXPECT_FALSE(tree.exists("(EMULATOR)/MINE.DATA"));
+    std::string dis;
+    ASSERT_EQ(run_host_command("'" + std::string(KESTREL_BUILD_DIR) + "/nd-dis' '" +
+                                   tree.path("(EMULATOR)/LOOP.PROG") + "'",
+                               &dis),
+              0);
+    EXPECT_EQ(dis.substr(dis.find("          ORG")), listing);
 }
 
 TEST(Conversions, OctalAndDecimal) {

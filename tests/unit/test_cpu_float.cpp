@@ -291,7 +291,8 @@ using FloatCommands = InstructionTest;
 
 TEST_F(FloatCommands, FloatSelectsTheFormatAndCpuType) {
     EXPECT_EQ(run_command(cmd_float, "48"),
-              "Floating format set to 48 bits\r\nFloat48 is currently not implemented!\r\n");
+              "Floating format set to 48 bits\r\n"
+              "FAD, FSU, FMU, FDV, NLZ and DNZ work on T, A and D (float-test stays 32-bit)\r\n");
     EXPECT_EQ(machine.float_format, 1u);
     EXPECT_EQ(machine.cpu_type, 4u);
     EXPECT_EQ(run_command(cmd_float, "40"), "Bad format, 32 and 48 are supported\r\n");
