@@ -7,6 +7,7 @@
 #include "cpu/machine.h"
 #include "debug/debug_aids.h"
 #include "filesystem/open_files.h"
+#include "filesystem/reservations.h"
 #include "filesystem/users.h"
 #include "images/prog_image.h"
 #include "images/segments.h"
@@ -38,6 +39,8 @@ int __real_open64(const char *path, int flags, ...);
 int __real_mkdir(const char *path, mode_t mode);
 int __real_rmdir(const char *path);
 int __real_rename(const char *from, const char *to);
+int __real_renameat2(int from_directory, const char *from, int to_directory, const char *to,
+                     unsigned int flags);
 int __real_unlink(const char *path);
 int __real_remove(const char *path);
 int __real_truncate(const char *path, off_t size);
@@ -45,6 +48,7 @@ int __real_utimensat(int directory, const char *path, const struct timespec time
 DIR *__real_opendir(const char *path);
 int __real_chdir(const char *path);
 int __real_stat(const char *path, struct stat *status);
+int __real_lstat(const char *path, struct stat *status);
 int __real_nanosleep(const struct timespec *wait, struct timespec *left);
 }
 
@@ -192,17 +196,20 @@ void rebuild_tree() {
     }
 }
 
-// Every input starts with only the claimed scratch file open, empty. The
-// lock on it stays with the process from the claim at set-up.
+// Every input starts with only the claimed scratch file open, empty, and
+// held as the claim holds it. The lock that claims it stays with the process
+// from the set-up; the reservations of files the last input left behind go.
 void restore_scratch_file() {
     close_all_files(CLOSE_EVERYTHING);
     reset_open_file_table();
+    reset_reservations();
     FILE *stream = __real_fopen(scratch_path.c_str(), "rb+");
     if (!stream) {
         std::fprintf(stderr, "fuzz: cannot reopen %s\n", scratch_path.c_str());
         std::abort();
     }
     OpenFileEntry &entry = open_file_table.entries[0];
+    keep_reservation(entry, reserve_file(scratch_path, ReservationKind::Exclusive), true);
     entry.file_number = FIRST_FILE_NUMBER;
     entry.stream = stream;
     entry.block_size = DEFAULT_BLOCK_SIZE;
@@ -275,6 +282,12 @@ int __wrap_rename(const char *from, const char *to) {
     check_path("rename", to);
     return __real_rename(from, to);
 }
+int __wrap_renameat2(int from_directory, const char *from, int to_directory, const char *to,
+                     unsigned int flags) {
+    if (from_directory == AT_FDCWD) check_path("renameat2", from);
+    if (to_directory == AT_FDCWD) check_path("renameat2", to);
+    return __real_renameat2(from_directory, from, to_directory, to, flags);
+}
 int __wrap_unlink(const char *path) {
     check_path("unlink", path);
     return __real_unlink(path);
@@ -302,6 +315,10 @@ int __wrap_chdir(const char *path) {
 int __wrap_stat(const char *path, struct stat *status) {
     check_path("stat", path);
     return __real_stat(path, status);
+}
+int __wrap_lstat(const char *path, struct stat *status) {
+    check_path("lstat", path);
+    return __real_lstat(path, status);
 }
 // Hold calls and pauses take no time under the fuzzer. An input that asks
 // for more than an hour of waiting in all gets the ^C an operator would type.
@@ -363,8 +380,8 @@ void fuzz_setup() {
 void fuzz_reset() {
     guard_armed = false;
     return_input_to_console();
-    restore_scratch_file();
     if (__real_chdir(tree.c_str()) != 0) std::abort();
+    restore_scratch_file();
     rebuild_tree();
     guard_armed = true;
 

@@ -238,6 +238,116 @@ def cycle_seeds(nd_asm):
                 cycle_seed([0o10000, 0, start, 0, 0, 0, 0, 0], low, words))
 
 
+def nd_text(text):
+    data = text.encode("latin-1")
+    return data + b"\0" * (len(data) & 1)
+
+
+def memory(placements):
+    """Memory bytes from word address 0 on: placements maps a word address to
+    the bytes (big-endian words) that start there."""
+    size = max(2 * address + len(data) for address, data in placements.items())
+    image = bytearray(size + (size & 1))
+    for address, data in placements.items():
+        image[2 * address:2 * address + len(data)] = data
+    return bytes(image)
+
+
+FILE_OPENED = 1  # T gets the file number of the last open
+FILE_OPENED_A = 2  # A gets it
+
+
+def monitor_calls(calls, placements, options=0):
+    """calls: (number, flags, A, T, X, D, L) tuples."""
+    data = bytes([options, len(calls) - 1])
+    for number, flags, a, t, x, d, l in calls:
+        data += bytes([number, flags]) + words_be([a, t, x, d, l])
+    return data + memory(placements)
+
+
+def monitor_call_seeds():
+    names = {
+        0o100: nd_text("F:DATA'"),
+        0o120: nd_text("DATA'"),
+        0o140: nd_text('"NEW:DATA"\''),
+        0o160: nd_text("(SYSTEM)S:SYMB'"),
+        0o200: words_be([0o101, 0, 0, 4, 0o400]),  # file, -, block, words, buffer
+        0o220: words_be([0, 1]),  # pages
+        0o240: nd_text("G:DATA'"),
+        0o260: nd_text("LIST-FILES'"),
+        0o300: nd_text("A B C'"),
+        0o320: words_be([0o330, 0o331]),  # hold: count and unit by reference
+        0o330: words_be([5, 1]),
+        0o340: nd_text("SYSTEM'"),
+        0o360: words_be([0o370, 0o400, 0o371, 0o372, 0o373]),  # MON 144 list
+        0o370: words_be([0, 0o101, 10, 0]),
+        0o400: nd_text("HELLO, WORLD\r\n'"),
+    }
+    put("monitor_calls", "read_file", monitor_calls(
+        [(0o50, 0, 0o120, 1, 0o100, 0, 0), (0o1, FILE_OPENED, 0, 0, 0, 0, 0),
+         (0o1, FILE_OPENED, 0, 0, 0, 0, 0), (0o62, FILE_OPENED, 0, 0, 0, 0, 0),
+         (0o75, FILE_OPENED, 0, 0, 0, 0, 0), (0o41, FILE_OPENED, 0o1000, 0, 0, 0, 0),
+         (0o43, FILE_OPENED, 0, 0, 0, 0, 0)], names))
+    put("monitor_calls", "write_new_file", monitor_calls(
+        [(0o50, 0, 0o120, 0, 0o140, 0, 0), (0o2, FILE_OPENED, 0o101, 0, 0, 0, 0),
+         (0o2, FILE_OPENED, 0o102, 0, 0, 0, 0), (0o74, FILE_OPENED, 0, 0, 0, 1, 0),
+         (0o73, FILE_OPENED, 0, 0, 0, 0o20, 0), (0o43, FILE_OPENED, 0, 0, 0, 0, 0),
+         (0o232, 0, 0o240, 0, 0o140, 0, 0), (0o54, 0, 0, 0, 0o240, 0, 0)], names))
+    put("monitor_calls", "blocks", monitor_calls(
+        [(0o50, 0, 0o120, 2, 0o100, 0, 0), (0o76, FILE_OPENED, 0o100, 0, 0, 0, 0),
+         (0o120, 0, 0o200, 0, 0, 0, 0), (0o117, 0, 0o200, 0, 0, 0, 0),
+         (0o77, FILE_OPENED, 0, 0, 0, 2, 0), (0o10, FILE_OPENED, 0o1000, 0, 0, 0, 0),
+         (0o7, FILE_OPENED, 0o1000, 0, 0, 0, 0), (0o144, 0, 0o360, 0, 0, 0, 0),
+         (0o263, FILE_OPENED, 0, 0, 0, 0, 0), (0o43, 0, 0, 0o177777, 0, 0, 0)], names))
+    put("monitor_calls", "scratch", monitor_calls(
+        [(0o6, 0, 0o400, 0, 0, 0, 0), (0o5, 0, 0o1000, 0, 0, 0, 0),
+         (0o43, 0, 0, 0o177776, 0, 0, 0)], names))
+    put("monitor_calls", "directory", monitor_calls(
+        [(0o221, 0, 0, 0o220, 0o140, 0, 0), (0o231, 0, 0, 0o220, 0o140, 0, 0),
+         (0o256, 0, 0o1000, 0, 0o160, 0, 0), (0o215, 0, 0o1000, 0, 1, 0, 0),
+         (0o220, 0, 0o120, 1, 0o100, 0, 0), (0o42, 0, 0o120, 1, 0o200, 0, 0)], names, options=1))
+    put("monitor_calls", "users", monitor_calls(
+        [(0o44, 0, 0o1000, 0, 0o340, 0, 0), (0o213, 0, 0, 0, 0, 0, 0),
+         (0o214, 0, 0o1000, 0, 0, 0, 0), (0o250, 0, 0, 0, 0o340, 0, 0),
+         (0o241, 0, 0, 0, 0o340, 0, 0), (0o242, 0, 0, 0, 0, 0, 0),
+         (0o244, 0, 0o1000, 0, 0, 0, 0), (0o262, 0, 0, 0, 0o1000, 0, 0)], names, options=4))
+    put("monitor_calls", "system", monitor_calls(
+        [(0o12, 0, 0o300, 0, 0, 0, 0), (0o113, 0, 0o1000, 0, 0, 0, 0),
+         (0o104, 0, 0o320, 0, 0, 0, 0), (0o27, 0, 0o320, 0, 0, 0, 0),
+         (0o15, 0, 0, 0o1000, 0o1100, 20, 0), (0o20, 0, 0o101, 0, 0o1100, 0, 0),
+         (0o312, 0, 0o50, 0, 0, 0, 0), (0o334, 0, 0o56, 0, 0o1000, 0, 0),
+         (0o64, 0, 0o56, 0, 0, 0, 0), (0o70, 0, 0o260, 0, 0, 0, 0),
+         (0o322, 0, 0o160, 0, 0, 0, 0), (0o33, 0, 0o320, 0, 0, 0, 0),
+         (0o34, 0, 0, 0, 0, 0, 0), (0o65, 0, 0o56, 0, 0, 0, 0)], names, options=2))
+    put("monitor_calls", "terminal", monitor_calls(
+        [(0o17, 0, 52, 1, 0, 0, 0), (0o2, 0, 0o101, 1, 0, 0, 0),
+         (0o22, 0, 0o15533, 1, 0o31110, 0o31073, 0), (0o32, 0, 0o400, 0, 0, 0, 0),
+         (0o35, 0, 0o1234, 1, 0, 8, 0), (0o162, 0, 0o400, 1, 0, 12, 0),
+         (0o3, 0, 0, 0, 0, 0, 0), (0o4, 0, 0, 0, 0, 0, 0), (0o52, 0, 0, 1, 0, 0, 0),
+         (0o24, 0, 0o400, 1, 0, 0, 0), (0o161, 0, 0o1000, 1, 0, 10, 0),
+         (0o1, 0, 0, 1, 0, 0, 0)], names))
+
+
+def mode_file_seeds(nd_asm):
+    put("mode_file", "commands",
+        "status\nlist-users\n@list-files\n@copy-file \"X:SYMB\" T:SYMB\nmore X\n"
+        "find-text-in-file T abc\n@delete-file X:SYMB\n--\n--\n--\nabc\ndef\n")
+    put("mode_file", "chain", "status\n@mode M2 OUT2\nnot reached\n--\nlist-users\n@mode MODE OUT\n")
+    put("mode_file", "prompts", "octal-to-decimal\n177777\nfill-memory\n1\n0\n100\n"
+        "set-register-value\nA\n123\nlook-at-memory 0\n.\n")
+    put("mode_file", "end_in_line", "status\n@create-file \"")
+    if not nd_asm:
+        return
+    with tempfile.TemporaryDirectory() as scratch:
+        image = os.path.join(scratch, "image")
+        subprocess.run([nd_asm, os.path.join(HERE, "programs", "commands.asm"), "-o", image],
+                       check=True)
+        program = open(image, "rb").read()
+    put("mode_file", "program",
+        b"P A,B\nLIST-FILES\r\nCREATE-FILE \"N:SYMB\",0\r\nWHO\r\nMODE M2 OUT2\r\n--\n"
+        b"@list-open-files\nP\nHELP\r\n\r\nstatus\n--\n" + program)
+
+
 def main():
     nd_asm = sys.argv[1] if len(sys.argv) > 1 else None
     prog_seeds()
@@ -249,6 +359,8 @@ def main():
     keyboard_seeds()
     tdv_seeds()
     cycle_seeds(nd_asm)
+    monitor_call_seeds()
+    mode_file_seeds(nd_asm)
 
 
 if __name__ == "__main__":
