@@ -15,7 +15,7 @@
 #include "cpu/cycle.h"
 #include "cpu/machine.h"
 #include "monitor/monitor.h"
-#include "shell/settings.h"
+#include "settings/settings.h"
 
 #include <cstddef>
 #include <cstdint>
