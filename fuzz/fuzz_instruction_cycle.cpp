@@ -24,17 +24,13 @@ namespace {
 constexpr size_t REGISTER_BYTES = 16;
 constexpr uint32_t INSTRUCTION_LIMIT = 20000;
 
-uint32_t word_of(const uint8_t *bytes) {
-    return (uint32_t{bytes[0]} << 8) | bytes[1];
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < REGISTER_BYTES + 3) return 0;
     FuzzInput input;
     for (int r = 0; r < 8; ++r)
-        machine.r[r] = word_of(data + 2 * r);
+        machine.r[r] = fuzz_word(data + 2 * r);
     uint8_t options = data[REGISTER_BYTES];
     machine.cpu_type = options & 7;
     machine.instruction_set = (options >> 3) & 3;
@@ -43,18 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (machine.apt_armed) machine.apt_offset = 2 * BANK_WORDS;
     settings.mon_open_mode = (options >> 7) & 1;
     machine.upper_limit = WORD_MASK;
-    uint32_t address = word_of(data + REGISTER_BYTES + 1);
-    for (size_t i = REGISTER_BYTES + 3; i + 1 < size; i += 2) {
-        uint32_t word = word_of(data + i);
-        write_word(0, address, word);
-        write_word(2, address, word);
-        address = (address + 1) & WORD_MASK;
-    }
-    // Files for the file calls to find, read, write, rename and delete.
-    static const uint8_t TEXT[] = "ND TEXT\r\n";
-    fuzz_write_file("(EMULATOR)/F.DATA", TEXT, sizeof TEXT - 1);
-    fuzz_write_file("(EMULATOR)/F.SYMB", TEXT, sizeof TEXT - 1);
-    fuzz_write_file("(SYSTEM)/S.SYMB", TEXT, sizeof TEXT - 1);
+    fuzz_fill_memory(data, REGISTER_BYTES + 3, size, fuzz_word(data + REGISTER_BYTES + 1));
+    fuzz_write_sample_files();
     fuzz_limit_instructions(INSTRUCTION_LIMIT);
     cpu_running = 1;
     run_cpu();

@@ -35,10 +35,6 @@ constexpr uint32_t CALL_ADDRESS = 0170000;
 constexpr uint32_t MON_INSTRUCTION = 0153000;
 const uint32_t DEBUG_LEVELS[] = {0, 1, 6, 0};
 
-uint32_t word_of(const uint8_t *bytes) {
-    return (uint32_t{bytes[0]} << 8) | bytes[1];
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -55,17 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     settings.debug_level = DEBUG_LEVELS[(options >> 2) & 3];
     settings.silent_mode = (options >> 4) & 1;
     machine.upper_limit = WORD_MASK;
-    uint32_t address = 0;
-    for (size_t i = 2 + calls * CALL_BYTES; i + 1 < size; i += 2) {
-        uint32_t word = word_of(data + i);
-        write_word(0, address, word);
-        write_word(2, address, word);
-        address = (address + 1) & WORD_MASK;
-    }
-    static const uint8_t TEXT[] = "ND TEXT\r\n";
-    fuzz_write_file("(EMULATOR)/F.DATA", TEXT, sizeof TEXT - 1);
-    fuzz_write_file("(EMULATOR)/F.SYMB", TEXT, sizeof TEXT - 1);
-    fuzz_write_file("(SYSTEM)/S.SYMB", TEXT, sizeof TEXT - 1);
+    fuzz_fill_memory(data, 2 + calls * CALL_BYTES, size, 0);
+    fuzz_write_sample_files();
     fuzz_limit_instructions(INSTRUCTION_LIMIT);
 
     uint32_t opened = 0;
@@ -73,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const uint8_t *call = data + 2 + n * CALL_BYTES;
         uint32_t number = call[0];
         uint8_t flags = call[1];
-        machine.A = (flags & 2) ? opened : word_of(call + 2);
-        machine.T = (flags & 1) ? opened : word_of(call + 4);
-        machine.X = word_of(call + 6);
-        machine.D = word_of(call + 8);
-        machine.L = word_of(call + 10);
+        machine.A = (flags & 2) ? opened : fuzz_word(call + 2);
+        machine.T = (flags & 1) ? opened : fuzz_word(call + 4);
+        machine.X = fuzz_word(call + 6);
+        machine.D = fuzz_word(call + 8);
+        machine.L = fuzz_word(call + 10);
         machine.P = CALL_ADDRESS + static_cast<uint32_t>(n);
         machine.current_instruction = MON_INSTRUCTION | number;
         write_word(0, machine.P, machine.current_instruction);

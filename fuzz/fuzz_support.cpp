@@ -423,6 +423,22 @@ void fuzz_write_file(const std::string &relative, const uint8_t *data, size_t si
     write_host_file(tree + "/" + relative, data, size);
 }
 
+void fuzz_fill_memory(const uint8_t *data, size_t from, size_t size, uint32_t address) {
+    for (size_t i = from; i + 1 < size; i += 2) {
+        uint32_t word = fuzz_word(data + i);
+        write_word(0, address, word);
+        write_word(2, address, word);
+        address = (address + 1) & WORD_MASK;
+    }
+}
+
+void fuzz_write_sample_files() {
+    static const uint8_t TEXT[] = "ND TEXT\r\n";
+    fuzz_write_file("(EMULATOR)/F.DATA", TEXT, sizeof TEXT - 1);
+    fuzz_write_file("(EMULATOR)/F.SYMB", TEXT, sizeof TEXT - 1);
+    fuzz_write_file("(SYSTEM)/S.SYMB", TEXT, sizeof TEXT - 1);
+}
+
 void fuzz_shell_line(const std::string &line) {
     std::string cut = line.substr(0, COMMAND_LINE_SIZE - 1);
     // A line may start a program; an endless one is the operator's to stop.

@@ -38,6 +38,17 @@ const std::string &fuzz_tree();
 // Writes `size` bytes as a host file at a path relative to the tree.
 void fuzz_write_file(const std::string &relative, const uint8_t *data, size_t size);
 
+// A big-endian word of the input.
+inline uint32_t fuzz_word(const uint8_t *bytes) { return (uint32_t{bytes[0]} << 8) | bytes[1]; }
+
+// Fills page tables 0 and 2 alike with the input's words from `from` on,
+// starting at `address` and wrapping at 177777.
+void fuzz_fill_memory(const uint8_t *data, size_t from, size_t size, uint32_t address);
+
+// Text files for the file calls to find, read, write, rename and delete:
+// (EMULATOR)F:DATA, (EMULATOR)F:SYMB and (SYSTEM)S:SYMB.
+void fuzz_write_sample_files();
+
 // Executes one shell line as the command loop does; a program it starts
 // runs at most 20000 instructions.
 void fuzz_shell_line(const std::string &line);
