@@ -65,7 +65,7 @@ static void report_unwritten(const OpenFileEntry &entry, const std::string &host
 }
 
 // Records a failure of the file's host writes; false with errno kept.
-static bool write_failed(OpenFileEntry &entry) {
+bool record_write_failure(OpenFileEntry &entry) {
     if (!entry.write_error) entry.write_error = errno ? errno : EIO;
     errno = entry.write_error;
     return false;
@@ -76,14 +76,14 @@ bool write_open_file(OpenFileEntry &entry, const void *data, size_t length) {
         errno = EBADF;
         return false;
     }
-    if (entry.write_error) return write_failed(entry);
-    return host_write_bytes(entry.stream, data, length) || write_failed(entry);
+    if (entry.write_error) return record_write_failure(entry);
+    return host_write_bytes(entry.stream, data, length) || record_write_failure(entry);
 }
 
 bool flush_open_file(OpenFileEntry &entry) {
     if (!entry.stream) return true;
-    if (entry.write_error) return write_failed(entry);
-    return host_flush(entry.stream) || write_failed(entry);
+    if (entry.write_error) return record_write_failure(entry);
+    return host_flush(entry.stream) || record_write_failure(entry);
 }
 
 int close_file(int32_t file_number, uint32_t *error) {

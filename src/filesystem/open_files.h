@@ -59,6 +59,14 @@ uint32_t write_error_code(int host_error);
 // buffer held, so every later write and flush of the file fails with the
 // same error: the file never gets a hole that the program was not told of.
 bool write_open_file(OpenFileEntry &entry, const void *data, size_t length);
+// One byte, as write_open_file writes it (a program's byte output, MON 2),
+// with the usual case in line. record_write_failure keeps the host's error
+// for every later write of the file and returns false.
+bool record_write_failure(OpenFileEntry &entry);
+inline bool write_open_file_byte(OpenFileEntry &entry, unsigned char byte) {
+    if (entry.write_error || !entry.stream) return write_open_file(entry, &byte, 1);
+    return host_write_byte(entry.stream, byte) || record_write_failure(entry);
+}
 bool flush_open_file(OpenFileEntry &entry);
 
 // 0, or -1 with error code 132 in *error (no such file). A file whose data

@@ -175,6 +175,9 @@ bool host_locked_by_other_handle(const HostLockHandle &handle);
 // Every write, flush and close of a host file that KESTREL writes goes
 // through these. They return false with errno set when the host refused.
 bool host_write_bytes(FILE *stream, const void *data, size_t length);
+// One byte, as host_write_bytes writes it, through the stream's buffer
+// without a call per byte into the C library's block write.
+bool host_write_byte(FILE *stream, unsigned char byte);
 bool host_flush(FILE *stream);
 // Bytes written to the stream that still wait in its buffer.
 uint64_t host_unwritten_bytes(FILE *stream);

@@ -48,6 +48,11 @@ bool host_write_bytes(FILE *stream, const void *data, size_t length) {
     return false;
 }
 
+bool host_write_byte(FILE *stream, unsigned char byte) {
+    if (write_failure.armed) return host_write_bytes(stream, &byte, 1);
+    return putc_unlocked(byte, stream) != EOF;
+}
+
 bool host_flush(FILE *stream) {
     if (staged_failure_pending(stream)) {
         errno = write_failure.error;

@@ -955,7 +955,7 @@ void mon_file_output_byte() {
         mon_error_return(ERROR_END_OF_FILE);
         return;
     }
-    if (!write_open_file(*entry, &byte, 1)) {
+    if (!write_open_file_byte(*entry, byte)) {
         mon_error_return(failed_write_code(ERROR_END_OF_FILE));
         return;
     }
